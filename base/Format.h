@@ -1,0 +1,9 @@
+#pragma once
+
+#include <cstdarg>
+#include <string>
+
+// printf-style message patterns ("%d", "%s", "%4.4x", "%07.7d", "%.2f", ...).
+// Strings are passed as const char* (std::string::c_str()).
+[[gnu::format(printf, 1, 2)]] std::string Format(const char* Pattern, ...);
+std::string FormatV(const char* Pattern, va_list Args);

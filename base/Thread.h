@@ -1,0 +1,42 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "base/Object.h"
+
+// A thread object, created suspended. Start runs Execute on a new thread. With
+// FreeOnTerminate set, the object deletes itself when Execute returns and must not be
+// touched after Start; otherwise the destructor asks Execute to stop and joins it.
+class TThread : public TObject {
+public:
+  TThread();
+  ~TThread() override;
+
+  void Start();
+  void Terminate() { FTerminated.store(true); }
+  bool Terminated() const { return FTerminated.load(); }
+  bool Finished() const { return FFinished.load(); }
+  bool Started() const { return FStarted; }
+  void WaitFor();
+
+  void SetFreeOnTerminate(bool Value) { FFreeOnTerminate = Value; }
+  bool FreeOnTerminate() const { return FFreeOnTerminate; }
+  // The running thread's id; default-constructed before Start.
+  std::thread::id ThreadID() const;
+
+protected:
+  virtual void Execute() = 0;
+
+private:
+  void Run();
+
+  std::thread FThread;
+  mutable std::mutex FIdLock;
+  std::thread::id FThreadID;
+  std::atomic<bool> FTerminated{false};
+  std::atomic<bool> FFinished{false};
+  bool FStarted = false;
+  bool FFreeOnTerminate = false;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+#include "base/Exception.h"
+
+// Raised when a file cannot be opened, read or written; the message names the file.
+class EFileError : public Exception {
+public:
+  using Exception::Exception;
+};
+
+bool FileExists(const std::string& Path);
+// The whole file as bytes.
+std::string ReadFileText(const std::string& Path);
+// The running executable's full path.
+std::string ExecutablePath();
+// Everything up to and including the last '/', or empty.
+std::string ExtractFilePath(const std::string& Path);
+std::string ExtractFileName(const std::string& Path);
+// Replaces the extension of the last path element (Ext with its dot, e.g. ".INI").
+std::string ChangeFileExt(const std::string& Path, const std::string& Ext);
