@@ -29,8 +29,8 @@ public:
   // Calls the window procedure at once; only on the owner thread.
   LRESULT Send(uint32_t Msg, WPARAM WParam, LPARAM LParam);
   // A repeating timer delivering WM_TIMER with WParam = Id; owner thread only. Setting an
-  // existing Id restarts it with the new period.
-  void SetTimer(uintptr_t Id, unsigned Milliseconds);
+  // existing Id restarts it with the new period. Answers false when no timer can be had.
+  bool SetTimer(uintptr_t Id, unsigned Milliseconds);
   void KillTimer(uintptr_t Id);
 
   struct TImpl;
