@@ -1,0 +1,105 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/MessageWindow.h"
+
+// The inner side of the message windows, shared by MessageWindow.cpp, the queue itself and
+// the Qt event-loop binding. Nothing outside platform/ includes this header.
+
+// What a window is made of; lives as long as the window or a delivery in progress to it.
+struct TMessageWindow::TImpl {
+  HWND Handle = 0;
+  TWindowProc Proc;
+  std::shared_ptr<class TMessageQueue> Queue;
+  bool Alive = true;  // owner thread only
+};
+
+// Calls the window procedure; whatever it throws goes to the application object.
+LRESULT CallWindowProc(TMessageWindow::TImpl& Window, uint32_t Msg, WPARAM WParam, LPARAM LParam);
+// Runs a discard callback; whatever it throws goes to the application object.
+void RunDiscard(const std::function<void()>& Discard);
+
+struct TQueuedMessage {
+  HWND Window = 0;
+  std::weak_ptr<TMessageWindow::TImpl> Target;
+  uint32_t Msg = 0;
+  WPARAM WParam = 0;
+  LPARAM LParam = 0;
+  std::function<void()> Discard;
+};
+
+// The event loop side of a queue whose thread runs a Qt event loop: it drains the queue
+// when the wake descriptor becomes readable and when the next timer is due.
+class TEventLoopBinding {
+public:
+  virtual ~TEventLoopBinding() = default;
+  // Owner thread: arranges a drain after Milliseconds (-1: no timer pending).
+  virtual void ScheduleTimers(int Milliseconds) = 0;
+};
+
+class TMessageQueue final : public TThreadMessageQueue {
+public:
+  TMessageQueue();
+  ~TMessageQueue() override;
+  TMessageQueue(const TMessageQueue&) = delete;
+  TMessageQueue& operator=(const TMessageQueue&) = delete;
+
+  // The calling thread's queue, created on first use and bound to its Qt event loop when
+  // it has one.
+  static std::shared_ptr<TMessageQueue> ForCurrentThread();
+  static std::shared_ptr<TMessageQueue> ForCurrentThreadIfAny();
+
+  int WakeDescriptor() const override { return FWakeDescriptor; }
+  void Wake() override;
+  bool HasPending() const override;
+  int DeliverPending() override;
+  int MillisecondsToNextTimer() const override;
+
+  // Any thread.
+  void Post(TQueuedMessage Message);
+  // Owner thread: removes the window's messages and timers; answers the removed messages.
+  std::vector<TQueuedMessage> RemoveWindow(HWND Window);
+  void SetTimer(const std::shared_ptr<TMessageWindow::TImpl>& Window, uintptr_t Id, unsigned Milliseconds);
+  void KillTimer(HWND Window, uintptr_t Id);
+
+  bool HasEventLoop() const { return FBinding != nullptr; }
+  // Owner thread; the binding detaches itself when Qt destroys it first.
+  void AttachBinding(TEventLoopBinding* Binding) { FBinding = Binding; }
+  void DetachBinding() { FBinding = nullptr; }
+
+private:
+  struct TTimer {
+    std::weak_ptr<TMessageWindow::TImpl> Target;
+    HWND Window = 0;
+    uintptr_t Id = 0;
+    int64_t PeriodNs = 0;
+    int64_t DueNs = 0;
+  };
+
+  void ClearWake();
+  bool DeliverOne();
+  int DeliverDueTimers();
+  bool TimerExists(HWND Window, uintptr_t Id) const;
+  void TimersChanged();
+  int MillisecondsToNextTimerLocked(int64_t NowNs) const;
+
+  const int FWakeDescriptor;
+  mutable std::mutex FLock;
+  std::deque<TQueuedMessage> FMessages;
+  std::vector<TTimer> FTimers;
+  TEventLoopBinding* FBinding = nullptr;  // owner thread only; owned (see destructor)
+  bool FBindingChecked = false;           // owner thread only
+};
+
+// Binds Queue to the calling thread's Qt event loop; nullptr when the thread has none.
+// The binding belongs to Qt (a child of the application object) and to Queue, whichever
+// goes first.
+TEventLoopBinding* CreateEventLoopBinding(TMessageQueue& Queue);
+// Whether a Qt application object exists yet (before it does, a binding is not tried).
+bool EventLoopAvailable();
