@@ -12,8 +12,6 @@ public:
         .count();
   }
   int64_t PerformanceFrequency() override { return 1'000'000'000; }
-  // Milliseconds of the steady clock, truncated to 32 bits so that it wraps after ~49.7 days.
-  uint32_t TickCount() override { return static_cast<uint32_t>(PerformanceCounter() / 1'000'000); }
 };
 
 TSystemClock& SystemClock() {
@@ -26,6 +24,14 @@ std::atomic<TClockSource*>& InstalledSource() {
   return source;
 }
 }  // namespace
+
+uint32_t TClockSource::TickCount() { return TickCountOf(PerformanceCounter(), PerformanceFrequency()); }
+
+uint32_t TickCountOf(int64_t Counter, int64_t Frequency) {
+  // Whole seconds and the rest apart, so that a large counter cannot overflow the product.
+  const int64_t milliseconds = Counter / Frequency * 1000 + Counter % Frequency * 1000 / Frequency;
+  return static_cast<uint32_t>(static_cast<uint64_t>(milliseconds));
+}
 
 int64_t QueryPerformanceCounter() { return InstalledSource().load()->PerformanceCounter(); }
 int64_t QueryPerformanceFrequency() { return InstalledSource().load()->PerformanceFrequency(); }

@@ -9,8 +9,12 @@ public:
   virtual ~TClockSource() = default;
   virtual int64_t PerformanceCounter() = 0;
   virtual int64_t PerformanceFrequency() = 0;
-  virtual uint32_t TickCount() = 0;
+  // By default the counter in milliseconds, cut to 32 bits: wraps after about 49.7 days.
+  virtual uint32_t TickCount();
 };
+
+// Milliseconds of Counter (at Frequency counts per second), cut to 32 bits.
+uint32_t TickCountOf(int64_t Counter, int64_t Frequency);
 
 int64_t QueryPerformanceCounter();
 int64_t QueryPerformanceFrequency();  // 10^9 with the system source
