@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/Files.h"
+#include "tests/platform/TempFolder.h"
+
+TEST(FilesTest, FileExistsOnlyForRegularFiles) {
+  TTempFolder folder;
+  WriteFile(folder.File("present.hex"), ":00000001FF\n");
+  EXPECT_TRUE(FileExists(folder.File("present.hex")));
+  EXPECT_FALSE(FileExists(folder.File("absent.hex")));
+  EXPECT_FALSE(FileExists(folder.Path()));
+  EXPECT_FALSE(FileExists(""));
+}
+
+TEST(FilesTest, ReadFileTextAnswersTheBytesOrNamesTheFileAndTheReason) {
+  TTempFolder folder;
+  const std::string bytes = std::string("line 1\r\nline 2\n\0binary\xff", 24);
+  WriteFile(folder.File("data.hex"), bytes);
+  EXPECT_EQ(ReadFileText(folder.File("data.hex")), bytes);
+  WriteFile(folder.File("empty.hex"), "");
+  EXPECT_EQ(ReadFileText(folder.File("empty.hex")), "");
+  const std::string large(200'000, 'x');
+  WriteFile(folder.File("large.hex"), large);
+  EXPECT_EQ(ReadFileText(folder.File("large.hex")), large);
+
+  struct TCase {
+    std::string Path;
+    std::string Reason;
+  };
+  for (const TCase& c : {TCase{folder.File("absent.hex"), "No such file or directory"},
+                         TCase{folder.Path(), "Is a directory"}}) {
+    try {
+      ReadFileText(c.Path);
+      ADD_FAILURE() << "no error for " << c.Path;
+    } catch (const EFileError& e) {
+      EXPECT_NE(e.Message().find("\"" + c.Path + "\""), std::string::npos) << e.Message();
+      EXPECT_NE(e.Message().find(c.Reason), std::string::npos) << e.Message();
+    }
+  }
+}
+
+TEST(FilesTest, ExecutablePathIsThisProgram) {
+  const std::string path = ExecutablePath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), '/');
+  EXPECT_EQ(ExtractFileName(path), "platform_tests");
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_EQ(access(path.c_str(), X_OK), 0);
+}
+
+TEST(FilesTest, PathPartsAndExtensions) {
+  EXPECT_EQ(ExtractFilePath("/opt/zelmirt/zelmirt-programmer"), "/opt/zelmirt/");
+  EXPECT_EQ(ExtractFilePath("/zelmirt-programmer"), "/");
+  EXPECT_EQ(ExtractFilePath("zelmirt-programmer"), "");
+  EXPECT_EQ(ExtractFilePath("/opt/zelmirt/"), "/opt/zelmirt/");
+  EXPECT_EQ(ExtractFileName("/opt/zelmirt/zelmirt-programmer"), "zelmirt-programmer");
+  EXPECT_EQ(ExtractFileName("zelmirt-programmer"), "zelmirt-programmer");
+  EXPECT_EQ(ExtractFileName("/opt/zelmirt/"), "");
+
+  EXPECT_EQ(ChangeFileExt("/opt/zelmirt/zelmirt-programmer", ".INI"), "/opt/zelmirt/zelmirt-programmer.INI");
+  EXPECT_EQ(ChangeFileExt("/opt/zelmirt/programmer.exe", ".INI"), "/opt/zelmirt/programmer.INI");
+  EXPECT_EQ(ChangeFileExt("/opt/v1.1/programmer", ".INI"), "/opt/v1.1/programmer.INI");
+  EXPECT_EQ(ChangeFileExt("archive.tar.gz", ".zip"), "archive.tar.zip");
+  EXPECT_EQ(ChangeFileExt("notes.txt", ""), "notes");
+}
