@@ -1,0 +1,255 @@
+#include "platform/IniFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <vector>
+
+#include "base/Format.h"
+#include "platform/Files.h"
+
+namespace {
+// One line of the file as it stands; the terminator is kept so that untouched lines are
+// written back byte for byte, CR LF or not.
+struct TIniLine {
+  std::string Text;
+  bool CarriageReturn = false;
+  bool LineFeed = false;
+};
+
+std::vector<TIniLine> SplitLines(const std::string& Content) {
+  std::vector<TIniLine> lines;
+  size_t start = 0;
+  while (start < Content.size()) {
+    const size_t feed = Content.find('\n', start);
+    const size_t end = feed == std::string::npos ? Content.size() : feed;
+    TIniLine line;
+    line.Text = Content.substr(start, end - start);
+    line.LineFeed = feed != std::string::npos;
+    if (line.LineFeed && !line.Text.empty() && line.Text.back() == '\r') {
+      line.Text.pop_back();
+      line.CarriageReturn = true;
+    }
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string JoinLines(const std::vector<TIniLine>& Lines) {
+  std::string content;
+  for (const TIniLine& line : Lines) {
+    content += line.Text;
+    if (line.CarriageReturn) content += '\r';
+    if (line.LineFeed) content += '\n';
+  }
+  return content;
+}
+
+bool IsBlank(char C) { return C == ' ' || C == '\t'; }
+
+std::string Trim(const std::string& Text) {
+  size_t first = 0;
+  size_t last = Text.size();
+  while (first < last && IsBlank(Text[first])) ++first;
+  while (last > first && IsBlank(Text[last - 1])) --last;
+  return Text.substr(first, last - first);
+}
+
+bool SameName(const std::string& A, const std::string& B) {
+  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c); };
+  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [&](char a, char b) { return lower(a) == lower(b); });
+}
+
+// The section named by a "[name]" line, or nothing for any other line.
+std::optional<std::string> SectionName(const std::string& Line) {
+  const std::string text = Trim(Line);
+  if (text.empty() || text.front() != '[') return std::nullopt;
+  const size_t close = text.find(']');
+  if (close == std::string::npos) return std::nullopt;
+  return Trim(text.substr(1, close - 1));
+}
+
+bool IsComment(const std::string& Text) { return !Text.empty() && (Text.front() == ';' || Text.front() == '#'); }
+
+// The position of the '=' of a "key=value" line whose key is Key, or npos.
+size_t KeyAssignment(const std::string& Line, const std::string& Key) {
+  const size_t equals = Line.find('=');
+  if (equals == std::string::npos) return std::string::npos;
+  const std::string name = Trim(Line.substr(0, equals));
+  return !IsComment(name) && SameName(name, Key) ? equals : std::string::npos;
+}
+
+// Where a section's lines lie: the heading line and one past the section's last line.
+struct TSectionRange {
+  size_t Heading;
+  size_t End;
+};
+
+std::optional<TSectionRange> FindSection(const std::vector<TIniLine>& Lines, const std::string& Section) {
+  for (size_t i = 0; i < Lines.size(); ++i) {
+    const auto name = SectionName(Lines[i].Text);
+    if (!name || !SameName(*name, Section)) continue;
+    size_t end = i + 1;
+    while (end < Lines.size() && !SectionName(Lines[end].Text)) ++end;
+    return TSectionRange{i, end};
+  }
+  return std::nullopt;
+}
+
+std::optional<size_t> FindKey(const std::vector<TIniLine>& Lines, const TSectionRange& Range, const std::string& Key) {
+  for (size_t i = Range.Heading + 1; i < Range.End; ++i)
+    if (KeyAssignment(Lines[i].Text, Key) != std::string::npos) return i;
+  return std::nullopt;
+}
+
+bool HasLineBreaks(const std::string& Text) { return Text.find_first_of("\r\n") != std::string::npos; }
+
+// A name or value that would change the file's structure when written.
+void CheckWritable(const std::string& FileName, const std::string& Section, const std::string& Key,
+                   const std::string& Value) {
+  const char* fault = nullptr;
+  if (Trim(Section).empty() || HasLineBreaks(Section) || Section.find(']') != std::string::npos)
+    fault = "section name";
+  else if (Trim(Key).empty() || HasLineBreaks(Key) || Key.find('=') != std::string::npos ||
+           IsComment(Trim(Key)) || Trim(Key).front() == '[')
+    fault = "key name";
+  else if (HasLineBreaks(Value))
+    fault = "value (line breaks)";
+  if (fault)
+    throw EIniFileException(Format("Unable to write to %s: invalid %s in [%s] %s", FileName.c_str(), fault,
+                                   Section.c_str(), Key.c_str()));
+}
+
+// Writes Content to a new file beside FileName and renames it over FileName, so that the
+// old file stays whole until the new one is complete on disk.
+class TAtomicFileWriter {
+public:
+  explicit TAtomicFileWriter(const std::string& FileName) : FFileName(FileName) {}
+  ~TAtomicFileWriter() {
+    if (FDescriptor >= 0) close(FDescriptor);
+    if (!FTempName.empty()) unlink(FTempName.c_str());
+  }
+  TAtomicFileWriter(const TAtomicFileWriter&) = delete;
+  TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
+
+  bool Replace(const std::string& Content, std::optional<mode_t> Mode) {
+    std::string pattern = ExtractFilePath(FFileName) + "." + ExtractFileName(FFileName) + ".XXXXXX";
+    FDescriptor = mkostemp(pattern.data(), O_CLOEXEC);
+    if (FDescriptor < 0) return false;
+    FTempName = pattern;
+    if (fchmod(FDescriptor, Mode.value_or(NewFileMode())) != 0) return false;
+    if (!WriteAll(Content) || fsync(FDescriptor) != 0) return false;
+    const int descriptor = FDescriptor;
+    FDescriptor = -1;
+    if (close(descriptor) != 0) return false;
+    if (rename(FTempName.c_str(), FFileName.c_str()) != 0) return false;
+    FTempName.clear();
+    SyncFolder();
+    return true;
+  }
+
+private:
+  static mode_t NewFileMode() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+  }
+
+  bool WriteAll(const std::string& Content) {
+    size_t done = 0;
+    while (done < Content.size()) {
+      const ssize_t written = write(FDescriptor, Content.data() + done, Content.size() - done);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return false;
+      done += static_cast<size_t>(written);
+    }
+    return true;
+  }
+
+  // Makes the rename itself durable; the file is already whole either way.
+  void SyncFolder() const {
+    const std::string folder = ExtractFilePath(FFileName);
+    const int descriptor = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return;
+    fsync(descriptor);
+    close(descriptor);
+  }
+
+  const std::string& FFileName;
+  int FDescriptor = -1;
+  std::string FTempName;
+};
+}  // namespace
+
+TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName)) {}
+
+std::string TIniFile::ReadString(const std::string& Section, const std::string& Key, const std::string& Default) const {
+  if (!FileExists(FFileName)) return Default;
+  std::vector<TIniLine> lines;
+  try {
+    lines = SplitLines(ReadFileText(FFileName));
+  } catch (const EFileError&) {
+    return Default;  // an unreadable file reads like a missing one
+  }
+  const auto range = FindSection(lines, Trim(Section));
+  if (!range) return Default;
+  const auto keyLine = FindKey(lines, *range, Trim(Key));
+  if (!keyLine) return Default;
+  const std::string& text = lines[*keyLine].Text;
+  const std::string value = Trim(text.substr(KeyAssignment(text, Trim(Key)) + 1));
+  return value.substr(0, MaxValueLength);
+}
+
+void TIniFile::WriteString(const std::string& Section, const std::string& Key, const std::string& Value) {
+  CheckWritable(FFileName, Section, Key, Value);
+  const std::string section = Trim(Section);
+  const std::string key = Trim(Key);
+  const auto failure = [this] { return EIniFileException(Format("Unable to write to %s", FFileName.c_str())); };
+
+  std::vector<TIniLine> lines;
+  std::optional<mode_t> mode;
+  struct stat info {};
+  if (stat(FFileName.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) throw failure();
+    mode = info.st_mode & 07777;
+    try {
+      lines = SplitLines(ReadFileText(FFileName));
+    } catch (const EFileError&) {
+      throw failure();
+    }
+  } else if (errno != ENOENT) {
+    throw failure();
+  }
+
+  const bool crlf = std::any_of(lines.begin(), lines.end(), [](const TIniLine& l) { return l.CarriageReturn; });
+  const auto newLine = [crlf](std::string Text) { return TIniLine{std::move(Text), crlf, true}; };
+  // A line that gains a successor needs a line end of its own.
+  const auto terminate = [&](size_t Index) {
+    if (Index < lines.size() && !lines[Index].LineFeed) lines[Index] = {lines[Index].Text, crlf, true};
+  };
+
+  const auto range = FindSection(lines, section);
+  if (!range) {
+    if (!lines.empty()) terminate(lines.size() - 1);
+    lines.push_back(newLine("[" + section + "]"));
+    lines.push_back(newLine(key + "=" + Value));
+  } else if (const auto keyLine = FindKey(lines, *range, key)) {
+    // Everything up to the '=' stays, so the key keeps its spelling in the file.
+    std::string& text = lines[*keyLine].Text;
+    text = text.substr(0, KeyAssignment(text, key) + 1) + Value;
+  } else {
+    // After the section's last non-blank line, so blank lines before the next section stay.
+    size_t insertAt = range->End;
+    while (insertAt > range->Heading + 1 && Trim(lines[insertAt - 1].Text).empty()) --insertAt;
+    terminate(insertAt - 1);
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine(key + "=" + Value));
+  }
+
+  TAtomicFileWriter writer(FFileName);
+  if (!writer.Replace(JoinLines(lines), mode)) throw failure();
+}
