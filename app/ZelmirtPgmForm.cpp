@@ -1,0 +1,146 @@
+#include "app/ZelmirtPgmForm.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "app/ScopedFlag.h"
+#include "base/Exception.h"
+#include "base/Format.h"
+#include "platform/Application.h"
+#include "platform/Files.h"
+#include "platform/MessageWindow.h"
+
+namespace {
+constexpr int SectionWidth[] = {150, 100, 350};
+constexpr const char* LinkStatusText[] = {"", "Searching for Zelmirt ...", "Connected",
+                                          "Disconnecting ...", "Disconnected"};
+constexpr uint8_t LinkStatusCount = std::size(LinkStatusText);
+constexpr uint8_t LinkConnectedIndex = 2;
+
+constexpr unsigned IdleTickMs = 100;
+constexpr int CloseWaitRounds = 200;
+constexpr auto CloseWaitSleep = std::chrono::milliseconds(20);
+
+void SleepAndProcessMessages() {
+  std::this_thread::sleep_for(CloseWaitSleep);
+  ProcessMessages();
+}
+}  // namespace
+
+std::string TZelmirt_PgmForm::DefaultSettingsFileName() {
+  return ChangeFileExt(ExecutablePath(), ".INI");
+}
+
+TZelmirt_PgmForm::TZelmirt_PgmForm(std::string SettingsFileName)
+    : FSettingsFileName(std::move(SettingsFileName)), FCloseWaitRound(SleepAndProcessMessages) {
+  DesignControls();
+  FormCreate();
+}
+
+TZelmirt_PgmForm::~TZelmirt_PgmForm() { FormDestroy(); }
+
+void TZelmirt_PgmForm::FormCreate() {
+  SetStatusSection(0, "No Connection");
+  FLinkStatus = 0;
+  SetStatusSection(2, LinkStatusText[0]);
+  FTarget = 0;
+  FPgmState = 0;
+  FProgramLines = std::make_unique<TStringList>();
+  FInCheckboxClick = false;
+  FCloseState = 0;
+  ResetProgramView();
+  LoadSettings();
+}
+
+void TZelmirt_PgmForm::FormShow() { PgmTimer.SetEnabled(true); }
+
+bool TZelmirt_PgmForm::FormCloseQuery() {
+  if (FPgmState == 0) return true;
+  const TModalResult answer =
+      Application().MessageBox("Program Sequence in Process - Close Anyway?", TMsgDlgType::mtWarning,
+                               {TMsgDlgBtn::mbYes, TMsgDlgBtn::mbNo});
+  if (answer != TModalResult::mrYes) return false;
+  ResumeIdleTick();
+  FPgmState = 0;
+  return true;
+}
+
+void TZelmirt_PgmForm::FormClose() {
+  // A settings file that cannot be written must not keep the window open: the error is
+  // reported and the close goes on without saving.
+  try {
+    SaveSettings();
+  } catch (const std::exception& E) {
+    Application().HandleException(E);
+  }
+  FCloseState = 1;
+  PgmTimer.SetEnabled(true);
+  for (int round = 0; round < CloseWaitRounds && FCloseState == 1; ++round) FCloseWaitRound();
+}
+
+void TZelmirt_PgmForm::FormDestroy() { FProgramLines.reset(); }
+
+void TZelmirt_PgmForm::PgmOnTimer() {
+  // A tick that arrives while the previous one pumps messages is dropped.
+  if (FInTimer) return;
+  TScopedFlag inTimer(FInTimer);
+  if (FCloseState == 0) {
+    btnProgram.SetEnabled(FLinkStatus == LinkConnectedIndex && FPgmState == 0 &&
+                          ProgramSettingsValid());
+  } else if (FCloseState == 1 && !LinkConnected()) {
+    btnProgram.SetEnabled(false);
+    FCloseState = 2;
+    PgmTimer.SetEnabled(false);
+  }
+}
+
+void TZelmirt_PgmForm::ResumeIdleTick() {
+  PgmTimer.SetEnabled(false);
+  PgmTimer.SetInterval(IdleTickMs);
+  PgmTimer.SetEnabled(true);
+}
+
+bool TZelmirt_PgmForm::LinkConnected() const { return false; }
+
+void TZelmirt_PgmForm::SetStatusSection(int Index, const std::string& Text) {
+  StatusLine.SetPanelText(Index, Text);
+  if (Index == 1) {
+    lblSize.SetCaption(Text);
+    StatusLine.SetPanelWidth(1, std::max(lblSize.Width() + 10, SectionWidth[1]));
+  } else {
+    StatusLine.SetPanelWidth(Index, SectionWidth[Index]);
+  }
+  StatusLine.Repaint();
+}
+
+void TZelmirt_PgmForm::AppendMemo(const std::string& Text) { ProgramMemo.Append(Text); }
+
+void TZelmirt_PgmForm::ShowError(const std::string& Text) {
+  Application().PlayExclamation();
+  Application().MessageBox(Text, TMsgDlgType::mtError, {TMsgDlgBtn::mbOK});
+}
+
+void TZelmirt_PgmForm::ResetProgramView() {
+  // The pause before a Slave run keeps its view.
+  if (FPgmState == 16) return;
+  FPgmState = 0;
+  SetStatusSection(1, "");
+  lblMstrVers.SetCaption("Status:  ");
+  lblSlaveVers.SetCaption("Status:  ");
+  ProgramMemo.Clear();
+  btnProgram.SetEnabled(false);
+  pbProgram.SetVisible(false);
+  lbledtMaster.SetEnabled(true);
+  lbledtSlave.SetEnabled(true);
+  lblStatus.SetCaption("No Zelmirt Connected");
+}
+
+void TZelmirt_PgmForm::SetLinkStatus(uint8_t Index) {
+  if (Index >= LinkStatusCount)
+    throw EListError(Format("Connection status %u does not exist (0..%u)", unsigned{Index},
+                            unsigned{LinkStatusCount} - 1));
+  if (Index == FLinkStatus) return;
+  FLinkStatus = Index;
+  SetStatusSection(2, LinkStatusText[Index]);
+}
