@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "platform/SocketLibrary.h"
+
+// The socket library's handle table and its one poll thread. Handles are small integers
+// that are never reused, so a readiness message that arrives after its socket was closed
+// can never reach a newer socket on the same descriptor. The poll thread posts each
+// registered event once and waits for the matching call to re-arm it, as Winsock does.
+class TSocketPoller {
+public:
+  static TSocketPoller& Instance();
+  ~TSocketPoller();
+  TSocketPoller(const TSocketPoller&) = delete;
+  TSocketPoller& operator=(const TSocketPoller&) = delete;
+
+  // A socket's descriptor, kept open while any user holds it, so that a descriptor number
+  // cannot be reused under a call that is still running on another thread.
+  class TDescriptor {
+  public:
+    explicit TDescriptor(int Fd, int Type) : Fd(Fd), Type(Type) {}
+    ~TDescriptor();
+    TDescriptor(const TDescriptor&) = delete;
+    TDescriptor& operator=(const TDescriptor&) = delete;
+    const int Fd;
+    const int Type;
+  };
+  using TDescriptorRef = std::shared_ptr<TDescriptor>;
+
+  TSocket Add(int Fd, int Type);
+  // nullptr for a handle that is not open.
+  TDescriptorRef Find(TSocket Handle) const;
+  // Ends the registration and drops the handle; false when it was not open.
+  bool Remove(TSocket Handle);
+  // Answers 0 or a Winsock error code. Mask 0 ends the registration.
+  int Select(TSocket Handle, HWND Window, uint32_t Msg, int32_t Mask);
+  bool IsAsync(TSocket Handle) const;
+
+  // Calls that re-arm one-shot events: any recv re-arms read and out-of-band, a send that
+  // would block re-arms write.
+  void Received(TSocket Handle);
+  void SendWouldBlock(TSocket Handle);
+  // An asynchronous connect is under way, or finished at once with Error (0 for success);
+  // either way the outcome is posted as the connect event.
+  void ConnectStarted(TSocket Handle, std::optional<int> ImmediateError);
+
+private:
+  struct TEntry;
+  struct TPost {
+    HWND Window;
+    uint32_t Msg;
+    TSocket Handle;
+    int32_t Event;
+    int Error;
+  };
+  using TPosts = std::vector<TPost>;
+
+  TSocketPoller();
+  void Wake();
+  void EnsureThread();
+  void Run();
+  void ConnectCompleted(TSocket Handle, TEntry& Entry, int Error, TPosts& Posts);
+  void Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPosts& Posts);
+  static void Queue(TSocket Handle, const TEntry& Entry, int32_t Event, int Error, TPosts& Posts);
+  static void Deliver(const TPosts& Posts);
+
+  mutable std::mutex FLock;
+  std::map<TSocket, std::shared_ptr<TEntry>> FEntries;
+  TSocket FNextHandle = 1;
+  int FWakeFd;
+  bool FStopping = false;
+  std::thread FThread;
+};
