@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <optional>
 #include <vector>
@@ -137,12 +138,10 @@ public:
   TAtomicFileWriter(const TAtomicFileWriter&) = delete;
   TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
 
+  // Mode is the old file's; a new file gets the usual mode less the umask.
   bool Replace(const std::string& Content, std::optional<mode_t> Mode) {
-    std::string pattern = ExtractFilePath(FFileName) + "." + ExtractFileName(FFileName) + ".XXXXXX";
-    FDescriptor = mkostemp(pattern.data(), O_CLOEXEC);
-    if (FDescriptor < 0) return false;
-    FTempName = pattern;
-    if (fchmod(FDescriptor, Mode.value_or(NewFileMode())) != 0) return false;
+    if (!CreateTemporary()) return false;
+    if (Mode && fchmod(FDescriptor, *Mode) != 0) return false;
     if (!WriteAll(Content) || fsync(FDescriptor) != 0) return false;
     const int descriptor = FDescriptor;
     FDescriptor = -1;
@@ -154,10 +153,21 @@ public:
   }
 
 private:
-  static mode_t NewFileMode() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
+  // Not mkstemp: its 0600 would need the umask to be changed and restored to find the mode
+  // a new file should have, and the umask belongs to the whole process.
+  bool CreateTemporary() {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string name = Format("%s.%s.%d.%u.tmp", ExtractFilePath(FFileName).c_str(),
+                                      ExtractFileName(FFileName).c_str(), static_cast<int>(getpid()), ++counter);
+      FDescriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (FDescriptor >= 0) {
+        FTempName = name;
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
   }
 
   bool WriteAll(const std::string& Content) {
