@@ -8,7 +8,9 @@
 
 // A thread object, created suspended. Start runs Execute on a new thread. With
 // FreeOnTerminate set, the object deletes itself when Execute returns and must not be
-// touched after Start; otherwise the destructor asks Execute to stop and joins it.
+// touched after Start. Otherwise the object's owner stops it: a class that overrides
+// Execute calls TerminateAndWait in its own destructor, since Execute must not outlive the
+// derived part of the object (the base destructor only joins a thread already told to end).
 class TThread : public TObject {
 public:
   TThread();
@@ -20,6 +22,10 @@ public:
   bool Finished() const { return FFinished.load(); }
   bool Started() const { return FStarted; }
   void WaitFor();
+  void TerminateAndWait() {
+    Terminate();
+    WaitFor();
+  }
 
   void SetFreeOnTerminate(bool Value) { FFreeOnTerminate = Value; }
   bool FreeOnTerminate() const { return FFreeOnTerminate; }

@@ -10,6 +10,7 @@
 namespace {
 class TLoopingThread : public TThread {
 public:
+  ~TLoopingThread() override { TerminateAndWait(); }
   std::atomic<int> Rounds{0};
 
 protected:
@@ -44,7 +45,7 @@ TEST(Thread, CreatedSuspendedRunsAfterStartAndStopsOnTerminate) {
   thread->Terminate();
   thread->WaitFor();
   EXPECT_TRUE(thread->Finished());
-  // The destructor of a still-running thread asks it to stop and joins it.
+  // A still-running thread is stopped by its destructor.
   auto running = std::make_unique<TLoopingThread>();
   running->Start();
   running.reset();
