@@ -136,6 +136,9 @@ int WsConnect(TSocket S, const TSockAddrIn* Addr, int AddrLen) {
   sockaddr_in address;
   if (!descriptor || !ToPosix(Addr, AddrLen, address)) return SOCKET_ERROR;
   const bool async = Poller().IsAsync(S);
+  if (async) {
+    if (const int refusal = Poller().ConnectRefusal(S)) return Fail(refusal);
+  }
   if (::connect(descriptor->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
     if (async) Poller().ConnectStarted(S, 0);
     return 0;
@@ -170,23 +173,34 @@ struct TPosixOption {
   int Name;
 };
 
+// Trivially destructible tables: they must stay usable while other statics are destroyed.
+struct TOptionTranslation {
+  int Level;
+  int Name;
+  TPosixOption Posix;
+};
+
+constexpr TOptionTranslation OptionTable[] = {
+    {WS_SOL_SOCKET, WS_SO_DEBUG, {SOL_SOCKET, SO_DEBUG}},
+    {WS_SOL_SOCKET, WS_SO_REUSEADDR, {SOL_SOCKET, SO_REUSEADDR}},
+    {WS_SOL_SOCKET, WS_SO_KEEPALIVE, {SOL_SOCKET, SO_KEEPALIVE}},
+    {WS_SOL_SOCKET, WS_SO_DONTROUTE, {SOL_SOCKET, SO_DONTROUTE}},
+    {WS_SOL_SOCKET, WS_SO_BROADCAST, {SOL_SOCKET, SO_BROADCAST}},
+    {WS_SOL_SOCKET, WS_SO_SNDBUF, {SOL_SOCKET, SO_SNDBUF}},
+    {WS_SOL_SOCKET, WS_SO_RCVBUF, {SOL_SOCKET, SO_RCVBUF}},
+    {WS_SOL_SOCKET, WS_SO_ERROR, {SOL_SOCKET, SO_ERROR}},
+    {WS_SOL_SOCKET, WS_SO_TYPE, {SOL_SOCKET, SO_TYPE}},
+    {WS_IPPROTO_TCP, WS_TCP_NODELAY, {IPPROTO_TCP, TCP_NODELAY}},
+};
+
 bool TranslateOption(int Level, int OptName, TPosixOption& Out) {
-  static const std::map<std::pair<int, int>, TPosixOption> options = {
-      {{WS_SOL_SOCKET, WS_SO_DEBUG}, {SOL_SOCKET, SO_DEBUG}},
-      {{WS_SOL_SOCKET, WS_SO_REUSEADDR}, {SOL_SOCKET, SO_REUSEADDR}},
-      {{WS_SOL_SOCKET, WS_SO_KEEPALIVE}, {SOL_SOCKET, SO_KEEPALIVE}},
-      {{WS_SOL_SOCKET, WS_SO_DONTROUTE}, {SOL_SOCKET, SO_DONTROUTE}},
-      {{WS_SOL_SOCKET, WS_SO_BROADCAST}, {SOL_SOCKET, SO_BROADCAST}},
-      {{WS_SOL_SOCKET, WS_SO_SNDBUF}, {SOL_SOCKET, SO_SNDBUF}},
-      {{WS_SOL_SOCKET, WS_SO_RCVBUF}, {SOL_SOCKET, SO_RCVBUF}},
-      {{WS_SOL_SOCKET, WS_SO_ERROR}, {SOL_SOCKET, SO_ERROR}},
-      {{WS_SOL_SOCKET, WS_SO_TYPE}, {SOL_SOCKET, SO_TYPE}},
-      {{WS_IPPROTO_TCP, WS_TCP_NODELAY}, {IPPROTO_TCP, TCP_NODELAY}},
-  };
-  const auto found = options.find({Level, OptName});
-  if (found == options.end()) return false;
-  Out = found->second;
-  return true;
+  for (const TOptionTranslation& option : OptionTable) {
+    if (option.Level == Level && option.Name == OptName) {
+      Out = option.Posix;
+      return true;
+    }
+  }
+  return false;
 }
 
 int WsGetSockOpt(TSocket S, int Level, int OptName, char* OptVal, int* OptLen) {
@@ -358,7 +372,11 @@ TProcAddress FindFunction(const std::string& FileName, const std::string& Name) 
   if (Name == "WSAStartup")
     return FileName == WinSock1LibraryFile ? Address<TWSAStartupProc>(&StartupUpTo<VersionWord(1, 1)>)
                                            : Address<TWSAStartupProc>(&StartupUpTo<VersionWord(2, 2)>);
-  static const std::map<std::string, TProcAddress> functions = {
+  struct TNamedFunction {
+    const char* Name;
+    TProcAddress Function;
+  };
+  static const TNamedFunction functions[] = {
       {"bind", Address<TBindProc>(&WsBind)},
       {"closesocket", Address<TCloseSocketProc>(&WsCloseSocket)},
       {"connect", Address<TConnectProc>(&WsConnect)},
@@ -380,8 +398,9 @@ TProcAddress FindFunction(const std::string& FileName, const std::string& Name) 
       {"WSACleanup", Address<TWSACleanupProc>(&WsCleanup)},
       {"WSAGetLastError", Address<TWSAGetLastErrorProc>(&WsGetLastError)},
   };
-  const auto found = functions.find(Name);
-  return found == functions.end() ? nullptr : found->second;
+  for (const TNamedFunction& function : functions)
+    if (Name == function.Name) return function.Function;
+  return nullptr;
 }
 }  // namespace
 

@@ -58,6 +58,7 @@ constexpr int WSAENOTSOCK = 10038;
 constexpr int WSAENOPROTOOPT = 10042;
 constexpr int WSAEAFNOSUPPORT = 10047;
 constexpr int WSAECONNRESET = 10054;
+constexpr int WSAEISCONN = 10056;
 constexpr int WSAENOTCONN = 10057;
 constexpr int WSAESHUTDOWN = 10058;
 constexpr int WSAECONNREFUSED = 10061;

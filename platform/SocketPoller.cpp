@@ -133,6 +133,16 @@ bool TSocketPoller::IsAsync(TSocket Handle) const {
   return found != FEntries.end() && found->second->Async;
 }
 
+int TSocketPoller::ConnectRefusal(TSocket Handle) const {
+  std::lock_guard<std::mutex> guard(FLock);
+  const auto found = FEntries.find(Handle);
+  if (found == FEntries.end()) return WSAENOTSOCK;
+  const TEntry& entry = *found->second;
+  if (entry.Connecting) return WSAEALREADY;
+  if (entry.Established && entry.Descriptor->Type == SOCK_STREAM && !entry.Finished) return WSAEISCONN;
+  return 0;
+}
+
 void TSocketPoller::Received(TSocket Handle) {
   std::lock_guard<std::mutex> guard(FLock);
   const auto found = FEntries.find(Handle);

@@ -42,6 +42,9 @@ public:
   // Answers 0 or a Winsock error code. Mask 0 ends the registration.
   int Select(TSocket Handle, HWND Window, uint32_t Msg, int32_t Mask);
   bool IsAsync(TSocket Handle) const;
+  // 0 when an asynchronous socket may start connecting; WSAEALREADY while a connect is under
+  // way, WSAEISCONN once connected (the system would answer a repeated connect with success).
+  int ConnectRefusal(TSocket Handle) const;
 
   // Calls that re-arm one-shot events: any recv re-arms read and out-of-band, a send that
   // would block re-arms write.
