@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <regex>
+#include <thread>
+
+#include "base/Format.h"
+#include "platform/ThreadInfo.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/threads/ThreadsTestEnvironment.h"
+#include "threads/KtDebugLog.h"
+#include "threads/KtDebugLogViewer.h"
+
+namespace {
+// Polls the viewer until it has Count records or ten seconds pass.
+std::vector<std::string> ReceiveRecords(TKtDebugLogViewer& Viewer, size_t Count) {
+  std::vector<std::string> records;
+  WaitUntil([&] {
+    Viewer.Poll(5);
+    for (auto& r : Viewer.TakeRecords()) records.push_back(std::move(r));
+    return records.size() >= Count;
+  });
+  return records;
+}
+
+// The record of Msg as written by this thread, with its time left as a pattern.
+std::regex RecordPattern(const std::string& Context, const std::string& Msg) {
+  const std::string prefix = Format("threads_tests:[%x,%x],<", GetCurrentProcessId(), GetCurrentThreadId());
+  auto escape = [](const std::string& s) { return std::regex_replace(s, std::regex(R"([\[\]\(\)\.\*\+\?\^\$\\\{\}\|])"), R"(\$&)"); };
+  return std::regex(escape(prefix) + escape(Context) + R"(>,\d\d:\d\d:\d\d\.\d\d\d: )" + escape(Msg));
+}
+
+class KtDebugLogTest : public testing::Test {
+protected:
+  // A name of this test alone, so that the framework's own lines do not mix in.
+  const std::string FName = "KtDebugLogUnit." + std::to_string(getpid());
+  void TearDown() override { TSharedMemory::Unlink(std::string(KtDebugLogGlobalPrefix) + "." + FName); }
+};
+
+TEST_F(KtDebugLogTest, WithoutViewerNothingIsSentAndNoConnectionMade) {
+  TKtDebugLogViewer viewer(FName);
+  TTcpListener unannounced;
+  ASSERT_TRUE(unannounced.Listen());
+  TKtDebugLog log(nullptr, FName);
+  log.Write("nobody listens");
+  EXPECT_EQ(unannounced.Accept(50), nullptr);
+  EXPECT_TRUE(viewer.Poll(20).empty());
+  EXPECT_EQ(viewer.ConnectionCount(), 0);
+}
+
+TEST_F(KtDebugLogTest, AnnouncedViewerReceivesByteExactRecords) {
+  TKtDebugLogViewer viewer(FName);
+  ASSERT_GT(viewer.Announce(), 0);
+  TKtDebugLog log(nullptr, FName);
+  log.Write("first line");
+  log.Writef("value %d of %s", 42, "test");
+  const auto records = ReceiveRecords(viewer, 2);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_TRUE(std::regex_match(records[0], RecordPattern("", "first line"))) << records[0];
+  EXPECT_TRUE(std::regex_match(records[1], RecordPattern("", "value 42 of test"))) << records[1];
+  EXPECT_EQ(viewer.Received(), "") << "a record ends with '|' and nothing follows it";
+}
+
+TEST_F(KtDebugLogTest, RecordCarriesTheThreadsContext) {
+  TKtDebugLogViewer viewer(FName);
+  ASSERT_GT(viewer.Announce(), 0);
+  TKtDebugLog log(nullptr, FName);
+  log.PushContext("job");
+  log.PushContext("a b");
+  EXPECT_EQ(log.ContextText(0), "job,\"a b\"");
+  log.Write("with context");
+  log.PopContext("a b");
+  log.PopContext("job");
+  EXPECT_EQ(log.ContextOf(0), nullptr);
+  const auto records = ReceiveRecords(viewer, 1);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(std::regex_match(records[0], RecordPattern("job,\"a b\"", "with context"))) << records[0];
+}
+
+TEST_F(KtDebugLogTest, ChangedPortIsFollowedOnTheNextWrite) {
+  TKtDebugLogViewer viewer(FName);
+  const int firstPort = viewer.Announce();
+  ASSERT_GT(firstPort, 0);
+  TKtDebugLog log(nullptr, FName);
+  log.Write("to the first port");
+  ASSERT_EQ(ReceiveRecords(viewer, 1).size(), 1u);
+  const int secondPort = viewer.Announce();
+  ASSERT_GT(secondPort, 0);
+  ASSERT_NE(secondPort, firstPort);
+  log.Write("to the second port");
+  const auto records = ReceiveRecords(viewer, 1);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(std::regex_match(records[0], RecordPattern("", "to the second port"))) << records[0];
+  EXPECT_EQ(KtDebugLogViewerPort(), secondPort);
+}
+
+TEST_F(KtDebugLogTest, WithdrawnViewerIsDisconnected) {
+  TKtDebugLogViewer viewer(FName);
+  ASSERT_GT(viewer.Announce(), 0);
+  TKtDebugLog log(nullptr, FName);
+  log.Write("while present");
+  ASSERT_EQ(ReceiveRecords(viewer, 1).size(), 1u);
+  viewer.Withdraw();
+  log.Write("after withdrawal");
+  EXPECT_TRUE(WaitUntil([&] {
+    viewer.Poll(5);
+    return viewer.ConnectionCount() == 0;
+  })) << "the log must close its connection once the viewer is gone";
+  EXPECT_TRUE(viewer.TakeRecords().empty());
+}
+
+TEST_F(KtDebugLogTest, AfterUnitEndWritesDoNothingEvenFromOtherThreads) {
+  TKtDebugLogViewer viewer(TestAnnouncementName());
+  ASSERT_GT(viewer.Announce(), 0);
+  KtDebugWrite("before the end");
+  ASSERT_FALSE(ReceiveRecords(viewer, 1).empty());
+  KtDebugLogFinish();
+  EXPECT_EQ(KtDebugLogViewerPort(), -1);
+  KtDebugWrite("after the end");
+  std::thread other([] { KtDebugWrite("from another thread"); });
+  other.join();
+  TKtDebugLog log(nullptr, TestAnnouncementName());
+  log.Write("a log of its own is silenced too");
+  viewer.Poll(50);
+  const auto records = viewer.TakeRecords();
+  for (const auto& r : records) {
+    EXPECT_EQ(r.find("after the end"), std::string::npos) << r;
+    EXPECT_EQ(r.find("another thread"), std::string::npos) << r;
+    EXPECT_EQ(r.find("of its own"), std::string::npos) << r;
+  }
+  KtDebugLogStart();
+  KtDebugWrite("after the restart");
+  const auto restarted = ReceiveRecords(viewer, 2);
+  ASSERT_EQ(restarted.size(), 2u);
+  EXPECT_NE(restarted[0].find("Application loading on Thread"), std::string::npos) << restarted[0];
+  EXPECT_NE(restarted[1].find("after the restart"), std::string::npos) << restarted[1];
+}
+
+TEST(KtMemoryMappedFileTest, PropertiesAreLockedWhileOpenAndCloseNeedsAnOpenBlock) {
+  const std::string name = "KtMmfTest." + std::to_string(getpid());
+  TKtMemoryMappedFile file(nullptr);
+  file.SetGlobalName(name);
+  file.SetSize(16);
+  void* opened = nullptr;
+  void* closing = nullptr;
+  file.OnAfterOpen = [&](TObject*, void* Data) { opened = Data; };
+  file.OnBeforeClose = [&](TObject*, void* Data) { closing = Data; };
+  try {
+    file.Close();
+    FAIL();
+  } catch (const EKtMemoryMappedFile& e) {
+    EXPECT_EQ(e.Message(), "Memory mapped file not open");
+  }
+  void* view = file.View();
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(opened, view);
+  EXPECT_TRUE(file.Open());
+  try {
+    file.SetSize(8);
+    FAIL();
+  } catch (const EKtMemoryMappedFile& e) {
+    EXPECT_EQ(e.Message(), "Can not set Size property on open memory map file");
+  }
+  try {
+    file.SetReadOnly(true);
+    FAIL();
+  } catch (const EKtMemoryMappedFile& e) {
+    EXPECT_EQ(e.Message(), "Can not set ReadOnly property on open memory map file");
+  }
+  file.Close();
+  EXPECT_EQ(closing, view);
+  EXPECT_FALSE(file.IsOpen());
+  file.SetSize(8);
+  EXPECT_EQ(file.Size(), 8);
+  TSharedMemory::Unlink(name);
+}
+
+TEST(KtMemoryMappedFileTest, BlockWithoutNameOrSizeCannotBeCreated) {
+  TKtMemoryMappedFile file(nullptr);
+  file.SetSize(8);
+  try {
+    file.Open();
+    FAIL();
+  } catch (const EKtMemoryMappedFile& e) {
+    EXPECT_EQ(e.Message(), "Could not create memory mapped file");
+  }
+}
+}  // namespace

@@ -1,0 +1,151 @@
+#include "threads/KtThreadPool.h"
+
+#include "base/Format.h"
+#include "platform/Apc.h"
+#include "threads/KtNotifierThread.h"
+
+namespace {
+void RaiseCalleeError(uintptr_t) { throw EKtThreadCalleeError(); }
+
+// Calls Handler with the exception E holds; whatever the handler raises is swallowed.
+void CallHandler(const TKtThreadExceptionEvent& Handler, TObject* Sender, const std::exception_ptr& E,
+                 bool& Handled) {
+  try {
+    std::rethrow_exception(E);
+  } catch (const std::exception& e) {
+    try {
+      Handler(Sender, e, Handled);
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+}
+}  // namespace
+
+TKtCustomThreadPool::TKtCustomThreadPool(TComponent* AOwner)
+    : TComponent(AOwner), FThreads(std::vector<TKtHostThreadPtr>()) {
+  if (AOwner) AOwner->FreeNotification(this);
+}
+
+TKtCustomThreadPool::~TKtCustomThreadPool() { Clear(); }
+
+void TKtCustomThreadPool::SetFanout(int Value) {
+  if (Value < MinFanout || Value > MaxFanout) {
+    throw Exception(Format("Fanout %d of %s is outside %d to %d", Value, Name().c_str(), MinFanout, MaxFanout));
+  }
+  FFanout.store(Value);
+}
+
+int TKtCustomThreadPool::ThreadCount() const {
+  std::lock_guard<std::mutex> guard(FPoolLock);
+  return FThreads ? static_cast<int>(FThreads->size()) : 0;
+}
+
+bool TKtCustomThreadPool::Acquire(TKtHostThread*& Thread, const std::string& Name) {
+  Thread = nullptr;
+  if (!CanExecute()) return false;
+  std::vector<TKtHostThreadPtr> freed;  // stopped after the pool lock is let go
+  std::lock_guard<std::mutex> guard(FPoolLock);
+  if (!FThreads) return false;
+  auto& threads = *FThreads;
+  for (auto it = threads.begin(); it != threads.end();) {
+    if ((*it)->State().Contains(TKtHostThreadMark::Dead)) {
+      freed.push_back(std::move(*it));
+      it = threads.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (auto it = threads.begin(); it != threads.end() && static_cast<int>(threads.size()) > Fanout();) {
+    if ((*it)->TryReserve()) {
+      (*it)->Release();
+      freed.push_back(std::move(*it));
+      it = threads.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (const auto& t : threads) {
+    if (t->TryReserve()) {
+      Thread = t.get();
+      return true;
+    }
+  }
+  if (static_cast<int>(threads.size()) >= Fanout()) return false;
+  threads.emplace_back(new TKtHostThread(static_cast<IKtThreadGuest*>(this)));
+  TKtHostThread* grown = threads.back().get();
+  grown->SetName(Name);
+  if (!grown->TryReserve()) return false;
+  Thread = grown;
+  return true;
+}
+
+void TKtCustomThreadPool::Clear() {
+  std::lock_guard<std::mutex> guard(FPoolLock);
+  FThreads.reset();
+}
+
+void TKtCustomThreadPool::ComponentRemoved(TComponent* AComponent) {
+  TComponent::ComponentRemoved(AComponent);
+  if (AComponent == Owner()) Clear();
+}
+
+void TKtCustomThreadPool::RouteException(const std::exception_ptr& E, const TKtThreadExceptionEvent& Handler) {
+  bool handled = false;
+  if (Handler) {
+    CallHandler(Handler, nullptr, E, handled);
+  } else if (FExceptionHandler) {
+    CallHandler(FExceptionHandler, Owner(), E, handled);
+  }
+  if (!handled) PostException(E);
+}
+
+bool TKtCustomThreadPool::Prolog() {
+  if (!OnProlog) return true;
+  try {
+    OnProlog(Owner());
+  } catch (const std::exception&) {
+    RouteException(std::current_exception(), {});
+    return false;
+  }
+  return true;
+}
+
+void TKtCustomThreadPool::Epilog() {
+  if (!OnEpilog) return;
+  try {
+    try {
+      SleepEx(0, true);
+    } catch (const EKtThreadTerminated&) {
+    }
+    OnEpilog(Owner());
+  } catch (const std::exception&) {
+    RouteException(std::current_exception(), {});
+  }
+}
+
+void TKtCustomThreadPool::Execute(const std::shared_ptr<IKtParams>& Job) {
+  const auto proxy = std::dynamic_pointer_cast<IKtExecuteProxy>(Job);
+  if (!proxy || !proxy->ExecuteHandler()) return;
+  struct TActiveGuard {
+    std::atomic<int>& Active;
+    explicit TActiveGuard(std::atomic<int>& A) : Active(A) { ++Active; }
+    ~TActiveGuard() { --Active; }
+  } active(FActive);
+  try {
+    try {
+      proxy->ExecuteHandler()(proxy->Target(), Job);
+      if (proxy->AfterExecuteHandler()) proxy->AfterExecuteHandler()(proxy->Caller());
+    } catch (const EKtThreadTerminated&) {
+      throw;
+    } catch (const std::exception&) {
+      // Someone may be waiting for the job's result: wake it with the failure.
+      if (proxy->Target()->HasResultProxy() && proxy->Caller()) proxy->Caller()->QueueAPC(RaiseCalleeError, 0);
+      throw;
+    }
+  } catch (const EKtThreadTerminated&) {
+    throw;
+  } catch (const std::exception&) {
+    RouteException(std::current_exception(), proxy->ExceptionHandler());
+  }
+}

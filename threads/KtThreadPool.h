@@ -1,0 +1,60 @@
+#pragma once
+
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/Component.h"
+#include "threads/KtHostThread.h"
+
+// Keeps up to Fanout workers and hands each job to an idle one. Set the events before
+// the first Acquire; workers read them.
+class TKtCustomThreadPool : public TComponent, public IKtThreadGuest {
+public:
+  static constexpr int MinFanout = 1;
+  static constexpr int MaxFanout = 20;
+
+  explicit TKtCustomThreadPool(TComponent* AOwner);
+  ~TKtCustomThreadPool() override;
+
+  // Reserves an idle worker (growing the pool when allowed) and answers it in Thread. The
+  // caller hands it a job with Execute and then always ends its reservation with Release.
+  bool Acquire(TKtHostThread*& Thread, const std::string& Name);
+  bool CanExecute() const { return Fanout() - FActive.load() > 0; }
+  // Frees every worker; afterwards Acquire answers false for good.
+  void Clear();
+  // Hands E to Handler, else to the pool's exception handler; unhandled, it is raised
+  // again on the main thread.
+  void RouteException(const std::exception_ptr& E, const TKtThreadExceptionEvent& Handler);
+
+  int Fanout() const { return FFanout.load(); }
+  // Raises an Exception naming the value when it is outside 1 to 20.
+  void SetFanout(int Value);
+  int ThreadCount() const;
+  int Active() const { return FActive.load(); }
+
+  TKtThreadEvent OnProlog;
+  TKtThreadEvent OnEpilog;
+  const TKtThreadExceptionEvent& ExceptionHandler() const { return FExceptionHandler; }
+  void SetExceptionHandler(TKtThreadExceptionEvent Value) { FExceptionHandler = std::move(Value); }
+
+  bool Prolog() override;
+  void Epilog() override;
+  void Execute(const std::shared_ptr<IKtParams>& Job) override;
+  std::string ClassName() const override { return "TKtCustomThreadPool"; }
+
+protected:
+  void ComponentRemoved(TComponent* AComponent) override;
+
+private:
+  std::atomic<int> FActive{0};
+  std::atomic<int> FFanout{1};
+  mutable std::mutex FPoolLock;
+  // Empty once cleared.
+  std::optional<std::vector<TKtHostThreadPtr>> FThreads;
+  TKtThreadExceptionEvent FExceptionHandler;
+};
