@@ -14,6 +14,41 @@ void Caption(TControl& Control, const char* Text, intptr_t Tag = 0) {
   Control.SetCaption(Text);
   Control.SetTag(Tag);
 }
+
+// The controls of one unit's group box and their names.
+struct TUnitControls {
+  TGroupBox& Group;
+  TLabel& Version;
+  TLabeledEdit& File;
+  TButton& SelectFile;
+  TCheckBox& Recover;
+};
+
+struct TUnitNames {
+  const char* Group;
+  const char* Version;
+  const char* File;
+  const char* SelectFile;
+  const char* Recover;
+};
+
+void DesignUnitGroup(TUnitControls Unit, TUnitNames Names, TControl* Parent, const char* Title, TBounds Bounds,
+                     int VersionLeft, intptr_t Tag) {
+  Place(Unit.Group, Names.Group, Parent, Bounds);
+  Unit.Group.SetAnchors(StretchRight);
+  Caption(Unit.Group, Title);
+  Place(Unit.Version, Names.Version, &Unit.Group, {VersionLeft, 16, 0, 13});
+  Caption(Unit.Version, "Version:  ");
+  Place(Unit.File, Names.File, &Unit.Group, {84, 36, 333, 21});
+  Unit.File.SetAnchors(StretchRight);
+  Caption(Unit.File, "Program File:");
+  Unit.File.SetLabelPlacement(TLabelPosition::lpLeft, 8);
+  Place(Unit.SelectFile, Names.SelectFile, &Unit.Group, {420, 32, 25, 25});
+  Unit.SelectFile.SetAnchors(KeepRight);
+  Caption(Unit.SelectFile, "...", Tag);
+  Place(Unit.Recover, Names.Recover, &Unit.Group, {360, 12, 81, 17});
+  Caption(Unit.Recover, "BL Recover");
+}
 }  // namespace
 
 // The window as designed at 96 dots per inch; FormCreate then sets the start-up look.
@@ -46,35 +81,12 @@ void TZelmirt_PgmForm::DesignControls() {
   Place(cbSlave, "cbSlave", &gbProgram, {56, 132, 17, 17});
   Caption(cbSlave, "", 2);
 
-  Place(gbMaster, "gbMaster", &gbProgram, {80, 48, 453, 65});
-  gbMaster.SetAnchors(StretchRight);
-  Caption(gbMaster, "Zelmirt Master");
-  Place(lblMstrVers, "lblMstrVers", &gbMaster, {16, 16, 0, 13});
-  Caption(lblMstrVers, "Version:  ");
-  Place(lbledtMaster, "lbledtMaster", &gbMaster, {84, 36, 333, 21});
-  lbledtMaster.SetAnchors(StretchRight);
-  Caption(lbledtMaster, "Program File:");
-  lbledtMaster.SetLabelPlacement(TLabelPosition::lpLeft, 8);
-  Place(btnSelMaster, "btnSelMaster", &gbMaster, {420, 32, 25, 25});
-  btnSelMaster.SetAnchors(KeepRight);
-  Caption(btnSelMaster, "...", 1);
-  Place(cbMasterBL, "cbMasterBL", &gbMaster, {360, 12, 81, 17});
-  Caption(cbMasterBL, "BL Recover");
-
-  Place(gbSlave, "gbSlave", &gbProgram, {80, 120, 453, 69});
-  gbSlave.SetAnchors(StretchRight);
-  Caption(gbSlave, "Zelmirt Slave");
-  Place(lblSlaveVers, "lblSlaveVers", &gbSlave, {12, 16, 0, 13});
-  Caption(lblSlaveVers, "Version:  ");
-  Place(lbledtSlave, "lbledtSlave", &gbSlave, {84, 36, 333, 21});
-  lbledtSlave.SetAnchors(StretchRight);
-  Caption(lbledtSlave, "Program File:");
-  lbledtSlave.SetLabelPlacement(TLabelPosition::lpLeft, 8);
-  Place(btnSelSlave, "btnSelSlave", &gbSlave, {420, 32, 25, 25});
-  btnSelSlave.SetAnchors(KeepRight);
-  Caption(btnSelSlave, "...", 2);
-  Place(cbSlaveBL, "cbSlaveBL", &gbSlave, {360, 12, 81, 17});
-  Caption(cbSlaveBL, "BL Recover");
+  DesignUnitGroup({gbMaster, lblMstrVers, lbledtMaster, btnSelMaster, cbMasterBL},
+                  {"gbMaster", "lblMstrVers", "lbledtMaster", "btnSelMaster", "cbMasterBL"}, &gbProgram, "Zelmirt Master",
+                  {80, 48, 453, 65}, 16, 1);
+  DesignUnitGroup({gbSlave, lblSlaveVers, lbledtSlave, btnSelSlave, cbSlaveBL},
+                  {"gbSlave", "lblSlaveVers", "lbledtSlave", "btnSelSlave", "cbSlaveBL"}, &gbProgram, "Zelmirt Slave",
+                  {80, 120, 453, 69}, 12, 2);
 
   Place(ProgramMemo, "ProgramMemo", nullptr, {0, 260, DesignClientWidth, 266});
   ProgramMemo.SetAlign(TAlign::alBottom);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "base/Exception.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/TestApplication.h"
@@ -50,6 +52,25 @@ TEST_F(FormTest, ControlsCarryTheirCaptionsTagsAndTabStops) {
     }
   }
   EXPECT_EQ(tabStops, 3);
+}
+
+TEST_F(FormTest, ControlsListParentsBeforeTheirChildren) {
+  std::set<const TControl*> listed;
+  for (TControl* control : Form->Controls()) {
+    if (control->Parent()) {
+      EXPECT_TRUE(listed.count(control->Parent())) << control->Name();
+    }
+    listed.insert(control);
+  }
+  EXPECT_EQ(listed.size(), 22u);
+  EXPECT_EQ(Form->ledtMasterIP.Parent(), &Form->gbUnitStatus);
+  EXPECT_EQ(Form->gbMaster.Parent(), &Form->gbProgram);
+  EXPECT_EQ(Form->gbSlave.Parent(), &Form->gbProgram);
+  EXPECT_EQ(Form->lbledtMaster.Parent(), &Form->gbMaster);
+  EXPECT_EQ(Form->cbSlaveBL.Parent(), &Form->gbSlave);
+  EXPECT_EQ(Form->gbSlave.Bounds(), (TBounds{80, 120, 453, 69}));
+  EXPECT_EQ(Form->ProgramMemo.Align(), TAlign::alBottom);
+  EXPECT_EQ(Form->gbProgram.Align(), TAlign::alClient);
 }
 
 TEST_F(FormTest, StatusSectionOneFollowsItsTextWithAMinimumWidth) {
