@@ -71,8 +71,8 @@ TKtExecuteProxy::TKtExecuteProxy(TVarRecs Params, TKtHostThread* Target, TKtHost
       FExecute(std::move(ExecuteHandler)),
       FAfterExecute(std::move(AfterExecuteHandler)) {}
 
-TKtHostThread::TKtHostThread(IKtThreadGuest* Guest)
-    : FGuest(Guest), FHandle(std::make_shared<TThreadRecord>()), FLock(CreateThreadLock()) {
+TKtHostThread::TKtHostThread(IKtThreadGuest* Guest, std::string Name)
+    : FGuest(Guest), FHandle(std::make_shared<TThreadRecord>()), FLock(CreateThreadLock()), FName(std::move(Name)) {
   ++KtThreadCounters().HostThreads;
   try {
     FThread = std::thread(&TKtHostThread::Run, this);

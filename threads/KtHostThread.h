@@ -81,8 +81,8 @@ private:
 // or an adopted thread, registered so that others can queue APCs to it.
 class TKtHostThread : public TObject {
 public:
-  // A worker for Guest, started at once.
-  explicit TKtHostThread(IKtThreadGuest* Guest);
+  // A worker for Guest, started at once; Name is given to debuggers.
+  TKtHostThread(IKtThreadGuest* Guest, std::string Name);
   // Adopts the calling thread and becomes its CurrentHostThread.
   TKtHostThread();
 
@@ -107,8 +107,6 @@ public:
   TKtHostThreadState State() const { return TKtHostThreadState::FromBits(FState.load()); }
   int JobCount() const { return FJobCount.load(); }
   const std::string& Name() const { return FName; }
-  // Before the worker's loop starts (the loop names the thread).
-  void SetName(const std::string& Value) { FName = Value; }
   std::string ClassName() const override { return "TKtHostThread"; }
 
   // The pending APC handler, set by an APC and taken by the wait it woke; own thread only.

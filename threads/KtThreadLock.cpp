@@ -1,12 +1,7 @@
 #include "threads/KtThreadLock.h"
 
-#include <chrono>
-
-void TKtThreadLock98::Lock() {
-  // Waits in steps of the longest finite time-out; giving up after one step would leave
-  // the caller believing it holds a lock it does not.
-  while (!FMutex.try_lock_for(std::chrono::milliseconds(0x7FFFFFFF))) {
-  }
-}
+// Waits without limit: a wait that gave up after its longest finite time-out would leave
+// the caller believing it holds a lock it does not.
+void TKtThreadLock98::Lock() { FMutex.lock(); }
 
 std::unique_ptr<TKtThreadLock> CreateThreadLock() { return std::make_unique<TKtThreadLock2000>(); }

@@ -72,9 +72,8 @@ bool TKtCustomThreadPool::Acquire(TKtHostThread*& Thread, const std::string& Nam
     }
   }
   if (static_cast<int>(threads.size()) >= Fanout()) return false;
-  threads.emplace_back(new TKtHostThread(static_cast<IKtThreadGuest*>(this)));
+  threads.emplace_back(new TKtHostThread(static_cast<IKtThreadGuest*>(this), Name));
   TKtHostThread* grown = threads.back().get();
-  grown->SetName(Name);
   if (!grown->TryReserve()) return false;
   Thread = grown;
   return true;
