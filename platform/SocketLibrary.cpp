@@ -138,6 +138,11 @@ int WsConnect(TSocket S, const TSockAddrIn* Addr, int AddrLen) {
   const bool async = Poller().IsAsync(S);
   if (async) {
     if (const int refusal = Poller().ConnectRefusal(S)) return Fail(refusal);
+    if (Poller().LastConnectFailed(S)) {
+      sockaddr unspecified{};
+      unspecified.sa_family = AF_UNSPEC;
+      ::connect(descriptor->Fd, &unspecified, sizeof unspecified);
+    }
   }
   if (::connect(descriptor->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
     if (async) Poller().ConnectStarted(S, 0);

@@ -143,6 +143,12 @@ int TSocketPoller::ConnectRefusal(TSocket Handle) const {
   return 0;
 }
 
+bool TSocketPoller::LastConnectFailed(TSocket Handle) const {
+  std::lock_guard<std::mutex> guard(FLock);
+  const auto found = FEntries.find(Handle);
+  return found != FEntries.end() && found->second->Finished && !found->second->Established;
+}
+
 void TSocketPoller::Received(TSocket Handle) {
   std::lock_guard<std::mutex> guard(FLock);
   const auto found = FEntries.find(Handle);

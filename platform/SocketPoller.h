@@ -45,6 +45,9 @@ public:
   // 0 when an asynchronous socket may start connecting; WSAEALREADY while a connect is under
   // way, WSAEISCONN once connected (the system would answer a repeated connect with success).
   int ConnectRefusal(TSocket Handle) const;
+  // The socket's last connect failed: Winsock lets it connect again, the system only after
+  // the failed association is dissolved.
+  bool LastConnectFailed(TSocket Handle) const;
 
   // Calls that re-arm one-shot events: any recv re-arms read and out-of-band, a send that
   // would block re-arms write.

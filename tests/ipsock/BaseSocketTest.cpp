@@ -138,6 +138,13 @@ TEST_F(BaseSocketTest, RefusedConnectArrivesAsAnEventNotAnException) {
   EXPECT_EQ(Owner.Events[0], (TSocketEvent{socket->SocketHandle(), FD_CONNECT, 10061}));
   EXPECT_FALSE(socket->Connected());
   EXPECT_TRUE(Owner.Statuses.empty());
+  // The same socket is used for the next attempt.
+  socket->Connect(LoopbackTo(Listener.Port()), "second try");
+  const int peer = Listener.Accept();
+  ASSERT_TRUE(WaitUntil([&] { return !Owner.Statuses.empty(); }));
+  EXPECT_EQ(Owner.Statuses[0].Event, stConnect);
+  EXPECT_EQ(+Owner.Statuses[0].Connection.RemotePort, Listener.Port());
+  ::close(peer);
 }
 
 TEST_F(BaseSocketTest, ConnectThatCannotStartRaises) {

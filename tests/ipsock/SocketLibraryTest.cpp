@@ -333,3 +333,41 @@ TEST_F(SocketLibraryTest, SelectNeedsAWindowAndAnOpenHandle) {
   EXPECT_EQ(Proc<TWSAAsyncSelectProc>("WSAAsyncSelect")(s + 1000, 1, 4753, FD_CONNECT), SOCKET_ERROR);
   EXPECT_EQ(LastError(), WSAENOTSOCK);
 }
+
+TEST_F(SocketLibraryTest, ASocketWhoseConnectWasRefusedCanConnectAgain) {
+  TEventRecorder recorder;
+  const TSocket s = NewSocket();
+  ASSERT_EQ(Proc<TWSAAsyncSelectProc>("WSAAsyncSelect")(s, recorder.Window(), 4753, FD_CONNECT | FD_CLOSE), 0);
+  Connect(s, ClosedLoopbackPort());
+  ASSERT_TRUE(recorder.WaitFor(FD_CONNECT));
+  Connect(s, Listener.Port());
+  const int peer = Listener.Accept();
+  ASSERT_GE(peer, 0);
+  ASSERT_TRUE(recorder.WaitFor(FD_CONNECT, 2));
+  EXPECT_EQ(recorder.Events().back(), (TSocketEvent{s, FD_CONNECT, 0}));
+  ::close(peer);
+}
+
+TEST_F(SocketLibraryTest, ShutdownAndTheNamesOfBothEnds) {
+  TEventRecorder recorder;
+  TSocket s;
+  const int peer = ConnectedPair(recorder, s, FD_CONNECT | FD_CLOSE);
+  TSockAddrIn remote{};
+  int length = sizeof remote;
+  ASSERT_EQ(Proc<TGetPeerNameProc>("getpeername")(s, &remote, &length), 0);
+  EXPECT_EQ(remote.sin_family, WS_AF_INET);
+  EXPECT_EQ(Proc<TNtohsProc>("ntohs")(remote.sin_port), Listener.Port());
+  EXPECT_EQ(remote.sin_addr.S_addr, LoopbackAddress());
+  TSockAddrIn local{};
+  length = 8;
+  EXPECT_EQ(Proc<TGetSockNameProc>("getsockname")(s, &local, &length), SOCKET_ERROR);
+  EXPECT_EQ(LastError(), WSAEFAULT);
+  ASSERT_EQ(Proc<TShutdownProc>("shutdown")(s, WS_SD_SEND), 0);
+  char byte;
+  EXPECT_EQ(::recv(peer, &byte, 1, 0), 0);
+  EXPECT_EQ(Proc<TSendProc>("send")(s, "x", 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(LastError(), WSAESHUTDOWN);
+  EXPECT_EQ(Proc<TShutdownProc>("shutdown")(s, 7), SOCKET_ERROR);
+  EXPECT_EQ(LastError(), WSAEINVAL);
+  ::close(peer);
+}

@@ -31,6 +31,16 @@ TEST(WinSockAccess, FailedStartupRaisesWithTheWinSockMessage) {
   }
 }
 
+TEST(WinSockAccess, AStartupCodeOutsideTheTableGivesTheSystemsText) {
+  TScopedSocketLibraryFiles failing({WinSock2LibraryFile}, 5);
+  try {
+    TIpWinSockAccess access;
+    FAIL() << "start-up failure was not raised";
+  } catch (const EIpWinSockError& e) {
+    EXPECT_EQ(std::string(e.what()), std::string("WinSock Error (5): ") + std::strerror(5) + ", on API 'WSAStartup'");
+  }
+}
+
 TEST(WinSockAccess, WithoutALibraryEveryBindingFails) {
   TScopedSocketLibraryFiles none({});
   TIpWinSockAccess access;
