@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/SocketErrorMap.h"
+#include "platform/ThreadInfo.h"
 
 struct TSocketPoller::TEntry {
   TDescriptorRef Descriptor;
@@ -272,6 +273,7 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
 }
 
 void TSocketPoller::Run() {
+  SetCurrentThreadName("SocketPoller");
   struct TWatched {
     TSocket Handle;
     std::shared_ptr<TEntry> Entry;

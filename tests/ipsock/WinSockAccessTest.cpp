@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "ipsock/IpExceptions.h"
 #include "ipsock/IpWinSockAccess.h"
@@ -80,4 +82,20 @@ TEST(WinSockAccess, BindsEveryFunctionOnceAndCallsThrough) {
   EXPECT_NE(access.WSAStartup(), nullptr);
   EXPECT_EQ(&WinSockAccess(), &WinSockAccess());
   EXPECT_TRUE(WinSockAccess().Loaded());
+}
+
+TEST(WinSockAccess, BindingFromSeveralThreadsAtOnceIsSafe) {
+  TIpWinSockAccess access;
+  std::vector<std::thread> threads;
+  std::vector<TSocket> handles(4, INVALID_SOCKET);
+  for (size_t t = 0; t < handles.size(); ++t)
+    threads.emplace_back([&, t] {
+      handles[t] = access.socket()(WS_AF_INET, WS_SOCK_STREAM, 0);
+      access.closesocket()(handles[t]);
+    });
+  for (std::thread& thread : threads) thread.join();
+  for (size_t t = 0; t < handles.size(); ++t) {
+    EXPECT_NE(handles[t], INVALID_SOCKET);
+    for (size_t u = t + 1; u < handles.size(); ++u) EXPECT_NE(handles[t], handles[u]);
+  }
 }
