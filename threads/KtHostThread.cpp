@@ -40,10 +40,6 @@ THostThreadList& AdoptedThreads() {
 
 void RaiseTerminated(uintptr_t) { throw EKtThreadTerminated(); }
 
-// A worker that cannot be waited for gets this long to end by itself before it is left
-// to run detached.
-constexpr auto IncinerateGrace = std::chrono::seconds(1);
-
 class TKtSignalAPC : public IKtAPCHandler {
 public:
   bool HandleAPC() override { return false; }
@@ -94,13 +90,7 @@ TKtHostThread::~TKtHostThread() {
 
 void TKtHostThread::Free(TKtHostThread* Thread) {
   if (!Thread) return;
-  if (Thread->IsWorker() && !Thread->Has(TMark::Finished)) {
-    Thread->StopWorker();
-    // Left to end by itself: the loop frees the host thread when it gets there.
-    if (!Thread->FAbandoned.exchange(true)) return;
-    // The loop got there first; its last touch is the Finished mark.
-    while (!Thread->Has(TMark::Finished)) std::this_thread::yield();
-  }
+  if (Thread->IsWorker() && !Thread->Has(TMark::Finished)) Thread->StopWorker();
   delete Thread;
 }
 
@@ -108,18 +98,15 @@ void TKtHostThread::StopWorker() {
   const bool graceful = KtThreadCounters().CanWait.load() && Has(TMark::Running);
   FTerminateRequested.store(true);
   QueueAPC(RaiseTerminated, 0);
-  if (graceful) {
-    while (!Has(TMark::Finished)) std::this_thread::yield();
-    return;
+  // A thread cannot be killed here. Left running detached, it would still call into its
+  // guest, which its owner frees next; so the "incineration" waits for it like the
+  // graceful stop, and only marks it dead first.
+  if (!graceful) {
+    KtDebugWrite("<TKtThread.Incinerate>");
+    Include(TMark::Dead);
   }
-  KtDebugWrite("<TKtThread.Incinerate>");
-  const auto deadline = std::chrono::steady_clock::now() + IncinerateGrace;
-  while (!Has(TMark::Finished) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  Include(TMark::Dead);
-  if (!Has(TMark::Finished)) FThread.detach();
-  KtDebugWrite("</TKtThread.Incinerate>");
+  while (!Has(TMark::Finished)) std::this_thread::yield();
+  if (!graceful) KtDebugWrite("</TKtThread.Incinerate>");
 }
 
 bool TKtHostThread::HasResultProxy() const {
@@ -180,10 +167,6 @@ void TKtHostThread::Run() {
     KtDebugWritef("HostThread loop left by an exception: %s", e.what());
   } catch (...) {
     KtDebugWrite("HostThread loop left by an unknown exception");
-  }
-  if (FAbandoned.exchange(true)) {
-    delete this;
-    return;
   }
   // The last touch of the host thread: once Finished is seen it may be freed.
   Include(TMark::Finished);

@@ -86,8 +86,8 @@ public:
   // Adopts the calling thread and becomes its CurrentHostThread.
   TKtHostThread();
 
-  // Stops a worker (waiting for its loop, or leaving it to end detached when it cannot be
-  // waited for) and frees the host thread. Owners free host threads only through this.
+  // Stops a worker (asks it to terminate, queues the stop APC and waits for its loop) and
+  // frees the host thread. Owners free host threads only through this.
   static void Free(TKtHostThread* Thread);
 
   const THandle& Handle() const { return FHandle; }
@@ -139,9 +139,6 @@ private:
   std::thread FThread;
   std::atomic<uint64_t> FState{0};
   std::atomic<bool> FTerminateRequested{false};
-  // Set by whichever of the loop's end and an abandoning Free comes first; the second
-  // frees the host thread.
-  std::atomic<bool> FAbandoned{false};
   bool FPrologDone = false;  // worker thread only
   std::string FName;
 };

@@ -34,11 +34,12 @@ struct TGate {
   }
 };
 
-// Reserves a worker of Pool and hands it Job; answers the worker or nullptr.
+// Reserves a worker of Pool and hands it Job; answers the worker or nullptr. A new worker
+// holds its lock while its loop starts, so Acquire is retried for a while.
 TKtHostThread* Start(TKtCustomThreadPool& Pool, TKtThreadExecuteEvent Job, TKtThreadExceptionEvent OnError = {},
                      TVarRecs Params = {}) {
   TKtHostThread* worker = nullptr;
-  if (!Pool.Acquire(worker, "TestWorker")) return nullptr;
+  if (!WaitUntil([&] { return Pool.Acquire(worker, "TestWorker"); }, seconds(5))) return nullptr;
   try {
     worker->Execute(Params, std::move(OnError), std::move(Job), {});
   } catch (...) {
@@ -228,6 +229,19 @@ TEST_F(KtThreadPoolTest, StoppingAPoolEndsBusyAndIdleWorkers) {
   EXPECT_EQ(busy.Left.load(), 2) << "busy jobs see Terminated and return";
   TKtHostThread* none = nullptr;
   EXPECT_FALSE(pool->Acquire(none, "AfterClear"));
+}
+
+TEST_F(KtThreadPoolTest, WorkerThatCannotBeWaitedForIsMarkedDeadAndStillStopped) {
+  KtSetCanWait(false);
+  auto pool = MakePool(1);
+  TGate gate;
+  TKtHostThread* worker = Start(*pool, gate.Job());
+  ASSERT_NE(worker, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return gate.Entered.load() == 1; }));
+  pool.reset();
+  KtSetCanWait(true);
+  EXPECT_EQ(gate.Left.load(), 1) << "its job saw Terminated before the pool went";
+  EXPECT_EQ(KtHostThreadCount(), FHostThreadsBefore);
 }
 
 TEST_F(KtThreadPoolTest, PoolIsClearedWhenItsOwnerGoes) {
