@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <memory>
 #include <vector>
 
 #include "app/Controls.h"

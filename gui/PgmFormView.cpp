@@ -72,7 +72,11 @@ void TPgmFormView::TImpl::Build() {
     QWidget* parent = control->Parent() ? Widgets.at(control->Parent()).Widget : &Window;
     const TControlWidgets widgets = CreateControlWidgets(*control, parent, ResolveFont(control->Font(), parent->font()));
     Widgets[control] = widgets;
-    widgets.Widget->setFocusPolicy(control->TabStop() ? Qt::StrongFocus : Qt::ClickFocus);
+    // Tabbing reaches only the tab stops; other controls that take the focus take it on a click.
+    if (control->TabStop())
+      widgets.Widget->setFocusPolicy(Qt::StrongFocus);
+    else if (widgets.Widget->focusPolicy() != Qt::NoFocus)
+      widgets.Widget->setFocusPolicy(Qt::ClickFocus);
     children[parent].push_back({control, widgets.Widget, widgets.Label});
     designWidths.emplace(widgets.Widget, control->Bounds().Width);
   }
