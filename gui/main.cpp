@@ -4,13 +4,9 @@
 #include "gui/Guarded.h"
 #include "gui/PgmFormView.h"
 #include "gui/QtApplication.h"
-#include "platform/MessageWindow.h"
 
 int main(int argc, char** argv) {
   QApplication toolkit(argc, argv);
-  // The window thread's message queue, bound to the toolkit's loop: without it ProcessMessages
-  // (the close wait) would not run the toolkit's events and the tick would never come.
-  const auto windowThreadQueue = TThreadMessageQueue::Current();
   TQtApplication application;
   TScopedApplication installed(application);
   application.SetTitle("Zelmirt Program");

@@ -54,7 +54,9 @@ TEventLoopBinding* CreateEventLoopBinding(TMessageQueue& Queue) {
 
 void ProcessMessages() {
   const auto queue = TMessageQueue::ForCurrentThreadIfAny();
-  if (!queue) return;
-  queue->DeliverPending();
-  if (queue->HasEventLoop()) QCoreApplication::processEvents();
+  if (queue) queue->DeliverPending();
+  // The Qt loop's own events (timers, widgets) are pending whether or not a window of ours
+  // has given the thread a queue yet.
+  if (queue ? queue->HasEventLoop() : (EventLoopAvailable() && IsMainThread() && QAbstractEventDispatcher::instance()))
+    QCoreApplication::processEvents();
 }
