@@ -7,24 +7,7 @@
 #include <string>
 
 #include "app/ZelmirtPgmForm.h"
-
-// A folder of its own for each test, removed with everything in it afterwards.
-class TTempFolder {
-public:
-  TTempFolder();
-  ~TTempFolder();
-  TTempFolder(const TTempFolder&) = delete;
-  TTempFolder& operator=(const TTempFolder&) = delete;
-
-  std::string Path(const std::string& Name) const { return (FPath / Name).string(); }
-  // Writes Content to Name in the folder and answers the full path.
-  std::string WriteFile(const std::string& Name, const std::string& Content) const;
-
-private:
-  std::filesystem::path FPath;
-};
-
-std::string ReadWholeFile(const std::string& Path);
+#include "tests/support/TempFolder.h"
 
 // The window with its private state opened to the tests.
 class TPgmFormProbe : public TZelmirt_PgmForm {
@@ -49,7 +32,7 @@ class FormTest : public testing::Test {
 protected:
   FormTest();
 
-  std::string SettingsPath() const { return Folder.Path("zelmirt-programmer.INI"); }
+  std::string SettingsPath() const { return Folder.File("zelmirt-programmer.INI"); }
   void WriteSettings(const std::string& Content) const;
   // A fresh window reading the current settings file.
   void RecreateForm();

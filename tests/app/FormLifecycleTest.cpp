@@ -274,7 +274,7 @@ TEST_F(CloseTest, AClosingTickDisablesProgramWithoutCheckingTheFiles) {
 }
 
 TEST_F(CloseTest, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses) {
-  const std::string unwritable = Folder.Path("missing-folder/zelmirt-programmer.INI");
+  const std::string unwritable = Folder.File("missing-folder/zelmirt-programmer.INI");
   TPgmFormProbe form(unwritable);
   int rounds = 0;
   form.SetCloseWaitRound([&] {

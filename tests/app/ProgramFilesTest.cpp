@@ -142,7 +142,7 @@ TEST_F(SettingsValidTest, NeedsAUnitAndTheSelectedFiles) {
   Select(State::cbUnchecked, State::cbChecked, State::cbChecked);
   EXPECT_TRUE(Form->ProgramSettingsValid());
 
-  Form->lbledtSlave.SetText(Folder.Path("gone.hex"));
+  Form->lbledtSlave.SetText(Folder.File("gone.hex"));
   EXPECT_FALSE(Form->ProgramSettingsValid());
   Select(State::cbChecked, State::cbGrayed, State::cbGrayed);
   EXPECT_FALSE(Form->ProgramSettingsValid());
@@ -151,10 +151,10 @@ TEST_F(SettingsValidTest, NeedsAUnitAndTheSelectedFiles) {
 }
 
 TEST_F(SettingsValidTest, OnlySlaveIgnoresAMissingMasterFile) {
-  Form->lbledtMaster.SetText(Folder.Path("gone.hex"));
+  Form->lbledtMaster.SetText(Folder.File("gone.hex"));
   Select(State::cbUnchecked, State::cbUnchecked, State::cbChecked);
   EXPECT_TRUE(Form->ProgramSettingsValid());
-  Form->lbledtSlave.SetText(Folder.Path(""));
+  Form->lbledtSlave.SetText(Folder.File(""));
   EXPECT_FALSE(Form->ProgramSettingsValid()) << "a folder is not a program file";
 }
 
@@ -228,7 +228,7 @@ TEST_F(ProgramFileTest, MalformedLinesNameTheTextAndWhere) {
 }
 
 TEST_F(ProgramFileTest, AMissingFileNamesIt) {
-  const std::string missing = Folder.Path("missing.hex");
+  const std::string missing = Folder.File("missing.hex");
   try {
     Form->LoadProgramFile(missing);
     FAIL() << "a missing file loaded";
@@ -241,7 +241,7 @@ TEST_F(ProgramFileTest, AFailedLoadForARunRestoresTheIdleTick) {
   Form->lbledtMaster.SetText(Folder.WriteFile("m.hex", ":00000001FF\n"));
   Form->cbMaster.SetChecked(true);
   Form->SetLinkStatus(2);
-  for (const std::string& bad : {Folder.Path("missing.hex"), Folder.WriteFile("bad.hex", "xyz\n")}) {
+  for (const std::string& bad : {Folder.File("missing.hex"), Folder.WriteFile("bad.hex", "xyz\n")}) {
     Form->PgmTimer.SetEnabled(false);
     Form->PgmTimer.SetInterval(10);
     EXPECT_THROW(Form->LoadProgramForRun(bad), Exception) << bad;

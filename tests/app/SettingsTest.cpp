@@ -107,7 +107,7 @@ TEST_F(FormTest, TextsAreKeptUnvalidated) {
 }
 
 TEST_F(FormTest, AFailedSaveNamesTheFileAndLeavesTheBoxesWorking) {
-  const std::string unwritable = Folder.Path("missing-folder/zelmirt-programmer.INI");
+  const std::string unwritable = Folder.File("missing-folder/zelmirt-programmer.INI");
   TPgmFormProbe form(unwritable);
   try {
     form.SaveSettings();

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "platform/Files.h"
-#include "tests/platform/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 TEST(FilesTest, FileExistsOnlyForRegularFiles) {
   TTempFolder folder;
-  WriteFile(folder.File("present.hex"), ":00000001FF\n");
+  WriteWholeFile(folder.File("present.hex"), ":00000001FF\n");
   EXPECT_TRUE(FileExists(folder.File("present.hex")));
   EXPECT_FALSE(FileExists(folder.File("absent.hex")));
   EXPECT_FALSE(FileExists(folder.Path()));
@@ -19,12 +19,12 @@ TEST(FilesTest, FileExistsOnlyForRegularFiles) {
 TEST(FilesTest, ReadFileTextAnswersTheBytesOrNamesTheFileAndTheReason) {
   TTempFolder folder;
   const std::string bytes = std::string("line 1\r\nline 2\n\0binary\xff", 24);
-  WriteFile(folder.File("data.hex"), bytes);
+  WriteWholeFile(folder.File("data.hex"), bytes);
   EXPECT_EQ(ReadFileText(folder.File("data.hex")), bytes);
-  WriteFile(folder.File("empty.hex"), "");
+  WriteWholeFile(folder.File("empty.hex"), "");
   EXPECT_EQ(ReadFileText(folder.File("empty.hex")), "");
   const std::string large(200'000, 'x');
-  WriteFile(folder.File("large.hex"), large);
+  WriteWholeFile(folder.File("large.hex"), large);
   EXPECT_EQ(ReadFileText(folder.File("large.hex")), large);
 
   struct TCase {

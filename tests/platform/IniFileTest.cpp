@@ -8,7 +8,7 @@
 
 #include "platform/Files.h"
 #include "platform/IniFile.h"
-#include "tests/platform/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 class IniFileTest : public testing::Test {
@@ -57,26 +57,26 @@ std::string WithCrLf(const std::string& Text) {
 
 TEST_F(IniFileTest, AbsentFileSectionOrKeyGivesTheDefault) {
   EXPECT_EQ(Ini.ReadString("Master", "IP Address", "none"), "none");
-  WriteFile(Name, Settings);
+  WriteWholeFile(Name, Settings);
   EXPECT_EQ(Ini.ReadString("Slave", "IP Address", "no section"), "no section");
   EXPECT_EQ(Ini.ReadString("Master", "Port", "no key"), "no key");
   EXPECT_EQ(Ini.ReadString("Program", "IP Address", "other section's key"), "other section's key");
   // A comment is not a key, and a line before any section belongs to none.
-  WriteFile(Name, "Selected=5\n;Selected=6\n[Program]\n;Selected=7\n");
+  WriteWholeFile(Name, "Selected=5\n;Selected=6\n[Program]\n;Selected=7\n");
   EXPECT_EQ(Ini.ReadString("Program", "Selected", "0"), "0");
   EXPECT_EQ(Ini.ReadString("Program", ";Selected", "0"), "0");
   EXPECT_FALSE(FileExists(Folder.File("absent.INI")));
 }
 
 TEST_F(IniFileTest, NamesMatchWithoutRegardToCaseAndBlanksAreDropped) {
-  WriteFile(Name, "  [ master ]  \n\t ip ADDRESS \t=  \t10.0.0.7 \t \n[PROGRAM]\nselected=\n");
+  WriteWholeFile(Name, "  [ master ]  \n\t ip ADDRESS \t=  \t10.0.0.7 \t \n[PROGRAM]\nselected=\n");
   EXPECT_EQ(Ini.ReadString("Master", "IP Address", ""), "10.0.0.7");
   EXPECT_EQ(Ini.ReadString("MASTER", "ip address", ""), "10.0.0.7");
   EXPECT_EQ(Ini.ReadString("Program", "Selected", "default"), "") << "a present empty value is not the default";
-  WriteFile(Name, Settings);
+  WriteWholeFile(Name, Settings);
   EXPECT_EQ(Ini.ReadString("program", "SLAVEFILE", ""), "/data/slave.hex");
   // The first of two equal keys counts, and '=' in a value belongs to the value.
-  WriteFile(Name, "[Program]\nMasterFile=a=b\nmasterfile=second\n");
+  WriteWholeFile(Name, "[Program]\nMasterFile=a=b\nmasterfile=second\n");
   EXPECT_EQ(Ini.ReadString("Program", "MasterFile", ""), "a=b");
 }
 
@@ -90,7 +90,7 @@ TEST_F(IniFileTest, ValuesAreCutAt2047Characters) {
 }
 
 TEST_F(IniFileTest, WindowsLineEndsAreReadAndKept) {
-  WriteFile(Name, WithCrLf(Settings));
+  WriteWholeFile(Name, WithCrLf(Settings));
   EXPECT_EQ(Ini.ReadString("Master", "IP Address", ""), "192.168.1.20");
   EXPECT_EQ(Ini.ReadString("Program", "Selected", ""), "3");
   Ini.WriteString("Program", "Selected", "7");
@@ -111,7 +111,7 @@ TEST_F(IniFileTest, AWriteChangesOnlyItsKeyAndKeepsTheFilesSpelling) {
                                "\n\n"
                                "[Program]\n"
                                "MasterFile=/data/master.hex\n";
-  WriteFile(Name, original);
+  WriteWholeFile(Name, original);
   Ini.WriteString("Master", "IP Address", "10.1.2.3");
   std::string expected = original;
   expected.replace(expected.find("192.168.1.20"), 12, "10.1.2.3");
@@ -144,12 +144,12 @@ TEST_F(IniFileTest, WritesCreateTheFileSectionsAndKeysInOrder) {
 }
 
 TEST_F(IniFileTest, AFileWithoutFinalLineEndGetsOneOnlyWhereALineFollows) {
-  WriteFile(Name, "[Master]\nIP Address=1.1.1.1");
+  WriteWholeFile(Name, "[Master]\nIP Address=1.1.1.1");
   Ini.WriteString("Master", "IP Address", "2.2.2.2");
   EXPECT_EQ(Content(), "[Master]\nIP Address=2.2.2.2");
   Ini.WriteString("Master", "Port", "4001");
   EXPECT_EQ(Content(), "[Master]\nIP Address=2.2.2.2\nPort=4001\n");
-  WriteFile(Name, "[Master]");
+  WriteWholeFile(Name, "[Master]");
   Ini.WriteString("Program", "Selected", "1");
   EXPECT_EQ(Content(), "[Master]\n[Program]\nSelected=1\n");
 }
@@ -160,7 +160,7 @@ TEST_F(IniFileTest, ARewriteKeepsTheFilesPermissionsAndANewFileFollowsTheUmask) 
     EXPECT_EQ(stat(Path.c_str(), &info), 0) << Path;
     return info.st_mode & 07777;
   };
-  WriteFile(Name, Settings);
+  WriteWholeFile(Name, Settings);
   ASSERT_EQ(chmod(Name.c_str(), 0604), 0);
   Ini.WriteString("Program", "Selected", "1");
   EXPECT_EQ(modeOf(Name), 0604u);
@@ -176,7 +176,7 @@ TEST_F(IniFileTest, AWriteThatCannotBeDoneLeavesTheOldFileAndNoTemporary) {
   // The folder is missing, or is a regular file.
   TIniFile inMissingFolder(Folder.File("missing/zelmirt-programmer.INI"));
   ExpectWriteFails(inMissingFolder, "");
-  WriteFile(Folder.File("plain"), "not a folder");
+  WriteWholeFile(Folder.File("plain"), "not a folder");
   TIniFile inPlainFile(Folder.File("plain/zelmirt-programmer.INI"));
   ExpectWriteFails(inPlainFile, "plain");
   // The name is a folder.
@@ -185,7 +185,7 @@ TEST_F(IniFileTest, AWriteThatCannotBeDoneLeavesTheOldFileAndNoTemporary) {
 }
 
 TEST_F(IniFileTest, ADiskErrorDuringTheWriteLeavesTheOldFileWhole) {
-  WriteFile(Name, Settings);
+  WriteWholeFile(Name, Settings);
   // A file size limit makes every write past it fail, as a full disk would, even for root.
   rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -200,7 +200,7 @@ TEST_F(IniFileTest, ADiskErrorDuringTheWriteLeavesTheOldFileWhole) {
 }
 
 TEST_F(IniFileTest, AReadOnlyFolderRefusesTheWrite) {
-  WriteFile(Name, Settings);
+  WriteWholeFile(Name, Settings);
   ASSERT_EQ(chmod(Folder.Path().c_str(), 0555), 0);
   if (access(Folder.Path().c_str(), W_OK) == 0) {
     chmod(Folder.Path().c_str(), 0755);
@@ -211,7 +211,7 @@ TEST_F(IniFileTest, AReadOnlyFolderRefusesTheWrite) {
 }
 
 TEST_F(IniFileTest, NamesAndValuesThatWouldBreakTheFileAreRefused) {
-  WriteFile(Name, Settings);
+  WriteWholeFile(Name, Settings);
   struct TCase {
     std::string Section, Key, Value, Fault;
   };

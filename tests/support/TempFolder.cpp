@@ -1,15 +1,16 @@
-#include "tests/platform/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
 TTempFolder::TTempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "zelmirt-platform-XXXXXX").string();
+  std::string pattern = (std::filesystem::temp_directory_path() / "zelmirt-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
   FPath = pattern + "/";
 }
@@ -32,7 +33,20 @@ std::string TTempFolder::Listing() const {
   return listing;
 }
 
-void WriteFile(const std::string& Path, const std::string& Content) {
+std::string TTempFolder::WriteFile(const std::string& Name, const std::string& Content) const {
+  WriteWholeFile(File(Name), Content);
+  return File(Name);
+}
+
+std::string ReadWholeFile(const std::string& Path) {
+  std::ifstream file(Path, std::ios::binary);
+  if (!file) throw std::runtime_error("cannot read " + Path);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+void WriteWholeFile(const std::string& Path, const std::string& Content) {
   std::ofstream file(Path, std::ios::binary | std::ios::trunc);
   file << Content;
   if (!file.flush()) throw std::runtime_error("cannot write " + Path);

@@ -15,9 +15,12 @@ public:
   std::string File(const std::string& Name) const { return FPath + Name; }
   // Names of the entries in the folder, sorted.
   std::string Listing() const;
+  // Writes Content to Name in the folder and answers the file's full path.
+  std::string WriteFile(const std::string& Name, const std::string& Content) const;
 
 private:
   std::string FPath;
 };
 
-void WriteFile(const std::string& Path, const std::string& Content);
+void WriteWholeFile(const std::string& Path, const std::string& Content);
+std::string ReadWholeFile(const std::string& Path);
