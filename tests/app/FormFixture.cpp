@@ -1,7 +1,5 @@
 #include "tests/app/FormFixture.h"
 
-#include <stdlib.h>
-
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
