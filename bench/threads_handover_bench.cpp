@@ -2,31 +2,16 @@
 // OnNotify on the main thread.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <atomic>
 #include <chrono>
 #include <thread>
 
+#include "bench/BenchFramework.h"
 #include "platform/MessageWindow.h"
 #include "threads/KtThreads.h"
 
 namespace {
 using TClock = std::chrono::steady_clock;
-
-int Argc = 1;
-char ArgName[] = "threads_handover_bench";
-char* Argv[] = {ArgName, nullptr};
-
-// The framework with a Qt application on this (the main) thread.
-struct TFramework {
-  QCoreApplication App{Argc, Argv};
-  TKtThreadsScope Scope;
-};
-
-TFramework& Framework() {
-  static TFramework framework;
-  return framework;
-}
 
 void BM_ExecuteToJobStart(benchmark::State& State) {
   Framework();

@@ -2,29 +2,15 @@
 // push/pop rate.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <atomic>
 #include <thread>
 
+#include "bench/BenchFramework.h"
 #include "platform/MessageWindow.h"
 #include "threads/KtNotifierThread.h"
 #include "threads/KtThreads.h"
 
 namespace {
-int Argc = 1;
-char ArgName[] = "threads_throughput_bench";
-char* Argv[] = {ArgName, nullptr};
-
-struct TFramework {
-  QCoreApplication App{Argc, Argv};
-  TKtThreadsScope Scope;
-};
-
-TFramework& Framework() {
-  static TFramework framework;
-  return framework;
-}
-
 constexpr int Burst = 2000;
 
 // One worker sends a burst; the main thread pumps until the producer is done and every
