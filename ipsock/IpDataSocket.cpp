@@ -1,0 +1,391 @@
+#include "ipsock/IpDataSocket.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ipsock/IpExceptions.h"
+#include "ipsock/IpLockGuard.h"
+#include "ipsock/IpWinSockAccess.h"
+
+namespace {
+using TGuard = TIpLockGuard<const TIpBaseSocket>;
+
+const TIpDataInits& InitsOrDefaults(const TIpDataInits* Inits) {
+  static const TIpDataInits defaults;
+  return Inits != nullptr ? *Inits : defaults;
+}
+
+char TerminatorByte(TIpLineTerminator Terminator, char LineTermChar) {
+  switch (Terminator) {
+    case ltCR:
+      return '\r';
+    case ltLF:
+    case ltCRLF:
+      return '\n';
+    case ltOther:
+      return LineTermChar;
+    default:
+      throw EIpBaseException("Bad terminator");
+  }
+}
+
+void AddBoth(uint32_t& Counter, uint32_t& Total, uint32_t Count) {
+  Counter += Count;
+  Total += Count;
+}
+}  // namespace
+
+TIpDataSocket::TIpDataSocket(TIpDataSocketOwner* Owner, TSocket Handle, const TSockAddrIn& LocalAddress,
+                             const TIpDataInits* Inits, const TIpSocksServerInfo* SocksSettings)
+    : TIpBaseSocket(Owner, Handle, LocalAddress, &InitsOrDefaults(Inits), SocksSettings, EventMask),
+      FDataOwner(Owner),
+      FFixedLineLength(InitsOrDefaults(Inits).FixedLineLength()),
+      FIdleTimeout(InitsOrDefaults(Inits).IdleTimeout()),
+      FLineTermChar(InitsOrDefaults(Inits).LineTermChar()),
+      FLineTerminator(InitsOrDefaults(Inits).LineTerminator()),
+      FLogOptions(InitsOrDefaults(Inits).LogOptions()),
+      FReceiveMode(InitsOrDefaults(Inits).ReceiveMode()),
+      FStripLineTerminator(InitsOrDefaults(Inits).StripLineTerminator()) {
+  // Telnet negotiation is not carried, so its option is never in force here.
+  FTelnet = false;
+  SetReceiveBufferSize(InitsOrDefaults(Inits).ReceiveBufferSize());
+  SetSendBufferSize(InitsOrDefaults(Inits).SendBufferSize());
+}
+
+TIpDataSocket::~TIpDataSocket() = default;
+
+void TIpDataSocket::ApplyBufferSize(int Option, int32_t Size) {
+  TGuard guard(*this);
+  TIpWinSockAccess& access = WinSockAccess();
+  while (Size > SmallestBufferSize) {
+    if (access.setsockopt()(FSocketHandle, WS_SOL_SOCKET, Option, reinterpret_cast<const char*>(&Size),
+                            sizeof Size) != SOCKET_ERROR)
+      return;
+    const int error = LastError();
+    if (error == WSAENOPROTOOPT || error == WSAEINVAL) return;
+    Size /= 2;
+  }
+}
+
+void TIpDataSocket::SetReceiveBufferSize(int32_t Size) { ApplyBufferSize(WS_SO_RCVBUF, Size); }
+
+void TIpDataSocket::SetSendBufferSize(int32_t Size) { ApplyBufferSize(WS_SO_SNDBUF, Size); }
+
+void TIpDataSocket::SetReceiveStream(TMemoryStream* Stream) {
+  TGuard guard(*this);
+  FReceiveStream = Stream;
+}
+
+TIpSockStatRec TIpDataSocket::GetStats() const {
+  TGuard guard(*this);
+  return FStats;
+}
+
+bool TIpDataSocket::Writable() const {
+  TGuard guard(*this);
+  return FWritable;
+}
+
+bool TIpDataSocket::Closed() const {
+  TGuard guard(*this);
+  return FHandleClosed;
+}
+
+size_t TIpDataSocket::QueuedItems() const {
+  TGuard guard(*this);
+  return FSendQueue.size();
+}
+
+uint32_t TIpDataSocket::IdleTime() const {
+  TGuard guard(*this);
+  return FIdleTime;
+}
+
+void TIpDataSocket::Connect(const TSockAddrIn& Address, const std::string& Name) {
+  TGuard guard(*this);
+  FRxHead = 0;
+  FRxTail = 0;
+  FStats = TIpSockStatRec{};
+  FActivity = false;
+  TIpBaseSocket::Connect(Address, Name);
+}
+
+void TIpDataSocket::CloseEvent() {
+  TGuard guard(*this);
+  if (FConnected) CloseSocket();
+}
+
+void TIpDataSocket::CloseSocket() {
+  TGuard guard(*this);
+  // A socket is reported closed once only, whoever closes it first.
+  if (FHandleClosed) return;
+  FConnected = false;
+  FWritable = false;
+  WinSockAccess().shutdown()(FSocketHandle, WS_SD_SEND);
+  TIpBaseSocket::CloseSocket();
+}
+
+void TIpDataSocket::AddDebugData(uint32_t Type, const void* Data, uint32_t Length) {
+  FDataOwner->SocketDebugLog().AddDataEntry(FDataOwner->SocketDebugRenderer(), static_cast<uint32_t>(FSocketHandle),
+                                            Type, Data, Length);
+}
+
+// ---- receiving ----
+
+int TIpDataSocket::ReceiveCall() {
+  if (FSocketHandle == INVALID_SOCKET || FHandleClosed || !FConnected) return 0;
+  if (FRxHead >= FRxTail) {
+    FRxHead = 0;
+    FRxTail = 0;
+  }
+  const int space = RxBufferSize - FRxTail;
+  // A full buffer (a stream mode without its stream) waits until the data can go on.
+  if (space == 0) return 0;
+  uint8_t* target = FRxBuffer.data() + FRxTail;
+  const int received = WinSockAccess().recv()(FSocketHandle, reinterpret_cast<char*>(target), space, 0);
+  if (received == SOCKET_ERROR) {
+    const int error = LastError();
+    return error == WSAEWOULDBLOCK || error == WSAENOTCONN ? 0 : -1;
+  }
+  if (received == 0) return 0;
+  if (FLogOptions.Contains(loLowData)) AddDebugData(IpRecvDataEntry, target, static_cast<uint32_t>(received));
+  AddBoth(FStats.RawBytesReceived, FStats.TotalRawBytesReceived, static_cast<uint32_t>(received));
+  int remaining = received;
+  FilterReceived(target, remaining);
+  if (remaining > 0) {
+    if (FLogOptions.Contains(loHighData)) AddDebugData(IpReadDataEntry, target, static_cast<uint32_t>(remaining));
+    AddBoth(FStats.BytesReceived, FStats.TotalBytesReceived, static_cast<uint32_t>(remaining));
+    FActivity = true;
+    FRxTail += remaining;
+  }
+  return received;
+}
+
+void TIpDataSocket::FilterReceived(uint8_t* Data, int& Count) {
+  if (FStripHighBit)
+    for (int i = 0; i < Count; ++i) Data[i] &= 0x7F;
+  if (FEchoReceived) PutData(Data, static_cast<uint32_t>(Count), true, true, false, nullptr);
+  if (FDiscardReceived) Count = 0;
+}
+
+void TIpDataSocket::ReadEvent() {
+  TGuard guard(*this);
+  FIdleTime = 0;
+  while (ReceiveCall() > 0)
+    while (ModeStep()) {
+    }
+}
+
+bool TIpDataSocket::ModeStep() {
+  if (FRxHead == FRxTail) return false;
+  try {
+    switch (FReceiveMode) {
+      case rmStream:
+        if (FReceiveStream != nullptr) {
+          FReceiveStream->Write(FRxBuffer.data() + FRxHead, FRxTail - FRxHead);
+          FRxHead = FRxTail;
+        }
+        return false;
+      case rmAny: {
+        std::string line(reinterpret_cast<const char*>(FRxBuffer.data() + FRxHead),
+                         static_cast<size_t>(FRxTail - FRxHead));
+        FRxHead = FRxTail;
+        DeliverLine(std::move(line));
+        return true;
+      }
+      case rmLine: {
+        const bool delivered = ExtractLine();
+        if (FPartialLine.size() > MaxLineBuffer) {
+          FPartialLine.clear();
+          FDataOwner->DoError(FSocketHandle, LineTooLongError, "Received line too long, exceeds MaxLineBuf");
+        }
+        // Only a buffer without a complete line spills into PartialLine; one that still
+        // holds lines gives them up first, so no terminator is ever hidden there.
+        if (!delivered) KeepLineBeyondBuffer();
+        CompactBuffer();
+        return delivered;
+      }
+    }
+  } catch (...) {
+    // A failing step delivers nothing; reception goes on with the next data.
+  }
+  return false;
+}
+
+void TIpDataSocket::KeepLineBeyondBuffer() {
+  if (FRxTail != RxBufferSize) return;
+  // The last two bytes stay, so that a terminator pair split across receives is still seen.
+  const int32_t keep = std::max(FRxHead, RxBufferSize - 2);
+  FPartialLine.append(reinterpret_cast<const char*>(FRxBuffer.data() + FRxHead), static_cast<size_t>(keep - FRxHead));
+  FRxHead = keep;
+}
+
+void TIpDataSocket::CompactBuffer() {
+  if (FRxHead == 0 || FRxTail <= RxBufferSize / 2) return;
+  std::memmove(FRxBuffer.data(), FRxBuffer.data() + FRxHead, static_cast<size_t>(FRxTail - FRxHead));
+  FRxTail -= FRxHead;
+  FRxHead = 0;
+}
+
+bool TIpDataSocket::ExtractLine() {
+  if (FLineTerminator == ltNone) return ExtractFixedLine();
+  const char terminator = TerminatorByte(FLineTerminator, FLineTermChar);
+  const uint8_t* data = FRxBuffer.data();
+  int32_t from = FRxHead;
+  while (from < FRxTail) {
+    const void* found = std::memchr(data + from, static_cast<unsigned char>(terminator), static_cast<size_t>(FRxTail - from));
+    if (found == nullptr) return false;
+    const int32_t at = static_cast<int32_t>(static_cast<const uint8_t*>(found) - data);
+    from = at + 1;
+    if (FLineTerminator == ltCRLF && (at == FRxHead || data[at - 1] != '\r')) continue;
+    int32_t end = at + 1;
+    if (FStripLineTerminator) end -= FLineTerminator == ltCRLF ? 2 : 1;
+    // A CRLF pair never starts the unconsumed bytes, so a stripped end never reaches back
+    // into PartialLine.
+    std::string line = std::move(FPartialLine);
+    FPartialLine.clear();
+    line.append(reinterpret_cast<const char*>(data + FRxHead), static_cast<size_t>(end - FRxHead));
+    FRxHead = at + 1;
+    DeliverLine(std::move(line));
+    return true;
+  }
+  return false;
+}
+
+bool TIpDataSocket::ExtractFixedLine() {
+  if (FFixedLineLength == 0) return false;
+  const size_t unconsumed = static_cast<size_t>(FRxTail - FRxHead);
+  if (FPartialLine.size() + unconsumed < FFixedLineLength) return false;
+  const size_t take = FFixedLineLength - std::min<size_t>(FPartialLine.size(), FFixedLineLength);
+  std::string line = std::move(FPartialLine);
+  FPartialLine.clear();
+  line.append(reinterpret_cast<const char*>(FRxBuffer.data() + FRxHead), take);
+  FRxHead += static_cast<int32_t>(take);
+  DeliverLine(std::move(line));
+  return true;
+}
+
+void TIpDataSocket::DeliverLine(std::string Line) { FDataOwner->DoReadLine(FSocketHandle, Line); }
+
+// ---- sending ----
+
+void TIpDataSocket::FillChunk(TIpSendItem& Item) {
+  Item.Buffer.resize(StreamChunkSize);
+  const int64_t read = Item.Stream->Read(Item.Buffer.data(), StreamChunkSize);
+  Item.Buffer.resize(static_cast<size_t>(read));
+  Item.PayloadLength = static_cast<uint32_t>(read);
+  Item.Sent = 0;
+  if (read < static_cast<int64_t>(StreamChunkSize)) Item.Stream = nullptr;
+}
+
+TIpDataSocket::TSendOutcome TIpDataSocket::SendItem(TIpSendItem& Item, int& Error) {
+  if (!FWritable) return sdPending;
+  const uint32_t remaining = Item.Length() - Item.Sent;
+  int accepted = 0;
+  if (remaining > 0) {
+    accepted = WinSockAccess().send()(FSocketHandle, reinterpret_cast<const char*>(Item.Buffer.data() + Item.Sent),
+                                      static_cast<int>(remaining), 0);
+  }
+  FIdleTime = 0;
+  if (accepted == SOCKET_ERROR) {
+    Error = LastError();
+    if (Error != WSAEWOULDBLOCK) return sdFailed;
+    FWritable = false;
+    return sdPending;
+  }
+  if (accepted > 0 && FLogOptions.Contains(loLowData))
+    AddDebugData(IpSendDataEntry, Item.Buffer.data() + Item.Sent, static_cast<uint32_t>(accepted));
+  if (static_cast<uint32_t>(accepted) < remaining) {
+    Item.Sent += static_cast<uint32_t>(accepted);
+    return sdPending;
+  }
+  AddBoth(FStats.RawBytesSent, FStats.TotalRawBytesSent, Item.Length());
+  if (!Item.Internal) {
+    AddBoth(FStats.BytesSent, FStats.TotalBytesSent, Item.PayloadLength);
+    if (FLogOptions.Contains(loHighData)) AddDebugData(IpWriteDataEntry, Item.Buffer.data(), Item.PayloadLength);
+  }
+  FActivity = true;
+  if (Item.Stream == nullptr) return sdFinished;
+  FillChunk(Item);
+  return sdPending;
+}
+
+std::unique_ptr<TIpSendItem> TIpDataSocket::TakeFirstItem() {
+  std::unique_ptr<TIpSendItem> first = std::move(FSendQueue.front());
+  FSendQueue.pop_front();
+  return first;
+}
+
+void TIpDataSocket::CloseAfterItem(const TIpSendItem& Item) {
+  if (!Item.CloseAfter) return;
+  CloseSocket();
+  FDataOwner->PostFreeSocket(FSocketHandle);
+}
+
+uint32_t TIpDataSocket::PutData(const void* Data, uint32_t Length, bool, bool Internal, bool CloseAfter,
+                                TMemoryStream* Stream) {
+  TGuard guard(*this);
+  auto item = std::make_unique<TIpSendItem>();
+  item->CloseAfter = CloseAfter;
+  item->Internal = Internal;
+  item->Stream = Stream;
+  if (Stream != nullptr) {
+    FillChunk(*item);
+  } else {
+    const auto* bytes = static_cast<const uint8_t*>(Data);
+    item->Buffer.assign(bytes, bytes + Length);
+    item->PayloadLength = Length;
+  }
+  TIpSendItem& queued = *item;
+  FSendQueue.push_back(std::move(item));
+  if (FSendQueue.size() == 1) {
+    int error = 0;
+    while (FWritable) {
+      const TSendOutcome outcome = SendItem(queued, error);
+      if (outcome == sdPending) continue;
+      const std::unique_ptr<TIpSendItem> finished = TakeFirstItem();
+      // A send that failed is the caller's to know; answering 0 would report it sent.
+      if (outcome == sdFailed) throw EIpWinSockError(error, "Send");
+      CloseAfterItem(*finished);
+      return 0;
+    }
+  }
+  queued.Handle = ++FLastItemHandle;
+  return queued.Handle;
+}
+
+void TIpDataSocket::WriteEvent() {
+  TGuard guard(*this);
+  if (FSocketHandle == INVALID_SOCKET || FHandleClosed) return;
+  FWritable = true;
+  int error = 0;
+  while (!FSendQueue.empty() && FWritable) {
+    const TSendOutcome outcome = SendItem(*FSendQueue.front(), error);
+    if (outcome == sdPending) continue;
+    // Taken off the queue before the event, so a handler that queues more finds it consistent.
+    const std::unique_ptr<TIpSendItem> finished = TakeFirstItem();
+    // A failed item is dropped without an event; the connection's end follows as its close.
+    if (outcome == sdFailed) continue;
+    FDataOwner->DoItemSent(FSocketHandle, finished->Handle, static_cast<uint32_t>(FSendQueue.size()));
+    CloseAfterItem(*finished);
+  }
+}
+
+// ---- timer ----
+
+void TIpDataSocket::TimerEvent(uint32_t Elapsed) {
+  TGuard guard(*this);
+  if (FActivity) {
+    FDataOwner->DoStatus(FSocketHandle, stProgress, ConnectionRecord());
+    FActivity = false;
+  }
+  FIdleTime += Elapsed;
+  if (FIdleTimeout != 0 && FIdleTime > FIdleTimeout) IdleTimeoutReached();
+}
+
+void TIpDataSocket::IdleTimeoutReached() {
+  TGuard guard(*this);
+  bool reset = false;
+  FDataOwner->DoIdleTimeout(FSocketHandle, reset);
+  if (reset) FIdleTime = 0;
+}

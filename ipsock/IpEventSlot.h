@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <utility>
+
+// One event of a socket control. Handlers are assigned on one thread and raised on others
+// (the control's window thread, or a sender's), so the slot is read and written under its
+// own lock and a raise calls a copy taken under it.
+template <class Handler>
+class TIpEventSlot {
+public:
+  void Set(Handler Value) {
+    std::lock_guard<std::mutex> guard(FLock);
+    FHandler = std::move(Value);
+  }
+  void Clear() { Set(Handler()); }
+  Handler Get() const {
+    std::lock_guard<std::mutex> guard(FLock);
+    return FHandler;
+  }
+  bool Assigned() const {
+    std::lock_guard<std::mutex> guard(FLock);
+    return static_cast<bool>(FHandler);
+  }
+  // Calls the handler, if one is assigned, with Args.
+  template <class... Args>
+  void Raise(Args&&... Arguments) const {
+    if (const Handler handler = Get()) handler(std::forward<Args>(Arguments)...);
+  }
+
+private:
+  mutable std::mutex FLock;
+  Handler FHandler;
+};
