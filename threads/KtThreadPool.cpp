@@ -84,6 +84,13 @@ void TKtCustomThreadPool::Clear() {
   FThreads.reset();
 }
 
+void TKtCustomThreadPool::Restart() {
+  std::vector<TKtHostThreadPtr> stopped;  // stopped after the pool lock is let go
+  std::lock_guard<std::mutex> guard(FPoolLock);
+  if (!FThreads) return;
+  stopped.swap(*FThreads);
+}
+
 void TKtCustomThreadPool::ComponentRemoved(TComponent* AComponent) {
   TComponent::ComponentRemoved(AComponent);
   if (AComponent == Owner()) Clear();

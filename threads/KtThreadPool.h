@@ -27,6 +27,9 @@ public:
   bool CanExecute() const { return Fanout() - FActive.load() > 0; }
   // Frees every worker; afterwards Acquire answers false for good.
   void Clear();
+  // Frees every worker but keeps the pool open: later jobs get new workers. A cleared pool
+  // stays cleared.
+  void Restart();
   // Hands E to Handler, else to the pool's exception handler; unhandled, it is raised
   // again on the main thread.
   void RouteException(const std::exception_ptr& E, const TKtThreadExceptionEvent& Handler);

@@ -112,13 +112,16 @@ TEST_F(KtThreadPoolTest, BusyFanoutOnePoolRefusesAndThenReusesItsWorker) {
 TEST_F(KtThreadPoolTest, LoweredFanoutTrimsIdleSurplusButKeepsBusyWorkers) {
   auto pool = MakePool(3);
   TGate busy;
-  TGate quick;
-  quick.Open = true;
+  TGate held;
+  // All three jobs stay inside their handler until the pool has three workers: a job that
+  // ended early would let its worker be reused and the pool would never reach three.
   ASSERT_NE(Start(*pool, busy.Job()), nullptr);
-  ASSERT_NE(Start(*pool, quick.Job()), nullptr);
-  ASSERT_NE(Start(*pool, quick.Job()), nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return busy.Entered.load() == 1 && quick.Left.load() == 2 && pool->Active() == 1; }));
+  ASSERT_NE(Start(*pool, held.Job()), nullptr);
+  ASSERT_NE(Start(*pool, held.Job()), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return busy.Entered.load() == 1 && held.Entered.load() == 2; }));
   EXPECT_EQ(pool->ThreadCount(), 3);
+  held.Open = true;
+  ASSERT_TRUE(WaitUntil([&] { return held.Left.load() == 2 && pool->Active() == 1; }));
   pool->SetFanout(2);
   TKtHostThread* worker = nullptr;
   ASSERT_TRUE(WaitUntil([&] { return pool->Acquire(worker, "Trimmed"); }));
