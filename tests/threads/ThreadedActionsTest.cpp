@@ -1,0 +1,357 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "tests/support/TestApplication.h"
+#include "tests/support/WaitUntil.h"
+#include "threads/KtThreadedActionExceptions.h"
+#include "threads/KtThreadedActionList.h"
+#include "threads/KtThreadedActions.h"
+#include "threads/KtThreads.h"
+
+namespace {
+using namespace std::chrono;
+
+// A job that stays inside OnExecute until opened, or until its action or worker stops.
+struct TGate {
+  std::atomic<bool> Open{false};
+  std::atomic<int> Entered{0};
+  std::atomic<int> Left{0};
+  TKtThreadExecuteEvent Job(TKtCustomThreadedAction& Action) {
+    return [this, &Action](TObject*, const std::shared_ptr<IKtParams>&) {
+      ++Entered;
+      TKtHostThread* host = CurrentHostThread();
+      while (!Open.load() && Action.Enabled() && !host->Terminated()) std::this_thread::sleep_for(milliseconds(1));
+      ++Left;
+    };
+  }
+};
+
+class ThreadedActionsTest : public testing::Test {
+protected:
+  void SetUp() override {
+    CurrentHostThread();
+    FHostThreadsBefore = KtHostThreadCount();
+    TestApplication().Reset();
+  }
+  void TearDown() override {
+    EXPECT_TRUE(WaitUntil([&] { return KtHostThreadCount() <= FHostThreadsBefore; }))
+        << "every worker must be gone with its action or list";
+  }
+  int FHostThreadsBefore = 0;
+};
+
+TEST_F(ThreadedActionsTest, SecondExecuteAtFanoutOneAnswersNoneWhileTheJobRuns) {
+  TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+  TGate gate;
+  action->SetOnExecute(gate.Job(*action));
+  TKtHostThread* worker = action->Execute({});
+  ASSERT_NE(worker, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return action->Running() == 1; }));
+  EXPECT_EQ(action->Execute({}), nullptr);
+  EXPECT_EQ(action->ThreadPool()->ThreadCount(), 1);
+  EXPECT_EQ(action->ThreadPool()->Name(), "ThreadPool");
+  EXPECT_TRUE(action->ThreadPool()->IsSubComponent());
+  gate.Open = true;
+  ASSERT_TRUE(WaitUntil([&] { return action->Running() == 0 && gate.Left.load() == 1; }));
+  EXPECT_GT(action->LastTime(), 40000.0) << "a date after the year 2009";
+  EXPECT_TRUE(WaitUntil([&] { return action->Execute({}) != nullptr; })) << "a finished job frees the worker";
+}
+
+TEST_F(ThreadedActionsTest, ActionWithoutOnExecuteOrDisabledStartsNoThread) {
+  TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+  EXPECT_EQ(action->Execute({}), nullptr);
+  EXPECT_EQ(KtHostThreadCount(), FHostThreadsBefore);
+  std::atomic<int> ran{0};
+  action->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) { ++ran; });
+  action->SetEnabled(false);
+  EXPECT_EQ(action->Execute({}), nullptr);
+  EXPECT_EQ(KtHostThreadCount(), FHostThreadsBefore);
+  action->SetEnabled(true);
+  action->Shutdown();
+  EXPECT_FALSE(action->Enabled());
+  EXPECT_EQ(action->Execute({}), nullptr) << "a shut-down action starts nothing";
+  EXPECT_EQ(ran.load(), 0);
+}
+
+TEST_F(ThreadedActionsTest, JobGetsParamsOnWorkerAndAfterExecuteArrivesOnMainThread) {
+  TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+  const auto mainThread = std::this_thread::get_id();
+  std::atomic<int> value{0};
+  std::atomic<bool> onWorker{false};
+  action->SetOnExecute([&](TObject* Sender, const std::shared_ptr<IKtParams>& Params) {
+    onWorker = std::this_thread::get_id() != mainThread && Sender == action.get();
+    value = Params->Param(0).AsInteger();
+  });
+  std::atomic<int> delivered{0};
+  bool onMain = false;
+  TObject* sender = nullptr;
+  action->SetOnAfterExecute([&](TObject* S, const std::shared_ptr<IKtNotifyParams>&) {
+    onMain = std::this_thread::get_id() == mainThread;
+    sender = S;
+    ++delivered;
+  });
+  ASSERT_NE(action->Execute({42}), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return delivered.load() == 1; }));
+  EXPECT_EQ(value.load(), 42);
+  EXPECT_TRUE(onWorker.load());
+  EXPECT_TRUE(onMain);
+  EXPECT_EQ(sender, action.get());
+}
+
+TEST_F(ThreadedActionsTest, JobNotifyReachesOnNotifyOnTheMainThread) {
+  TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+  action->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) { action->Notify("progress", {7}); });
+  std::string text;
+  int code = 0;
+  action->SetOnNotify([&](TObject*, const std::shared_ptr<IKtNotifyParams>& Params) {
+    text = Params->Text();
+    code = Params->Param(0).AsInteger();
+  });
+  ASSERT_NE(action->Execute({}), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return code == 7; }));
+  EXPECT_EQ(text, "progress");
+}
+
+TEST_F(ThreadedActionsTest, HandledJobExceptionStaysOffTheMainThreadUnhandledOneIsRaisedThere) {
+  TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+  action->SetOnExecute([](TObject*, const std::shared_ptr<IKtParams>&) { throw Exception("job failed"); });
+  std::atomic<int> handled{0};
+  action->SetOnException([&](TObject* Sender, const std::exception& E, bool& Handled) {
+    Handled = Sender != nullptr && std::string(E.what()) == "job failed";
+    ++handled;
+  });
+  ASSERT_NE(action->Execute({}), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return handled.load() == 1; }));
+  WaitUntil([] { return false; }, milliseconds(100));  // the notifier thread's turn
+  EXPECT_TRUE(TestApplication().Exceptions().empty());
+
+  action->SetOnException(nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return action->Execute({}) != nullptr; }));
+  ASSERT_TRUE(WaitUntil([] { return !TestApplication().Exceptions().empty(); }));
+  EXPECT_EQ(TestApplication().Exceptions().front(), "job failed");
+}
+
+TEST_F(ThreadedActionsTest, FanoutIsCheckedAndReachesTheOwnPool) {
+  TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+  action->SetName("Worker");
+  EXPECT_EQ(action->Fanout(), 1);
+  action->SetFanout(3);
+  EXPECT_EQ(action->ThreadPool()->Fanout(), 3);
+  action->ThreadPool()->SetFanout(2);
+  EXPECT_EQ(action->Fanout(), 2) << "the own pool's Fanout is what the action reports";
+  try {
+    action->SetFanout(21);
+    FAIL() << "21 is no fanout";
+  } catch (const Exception& E) {
+    EXPECT_NE(std::string(E.what()).find("21"), std::string::npos) << E.what();
+    EXPECT_NE(std::string(E.what()).find("Worker"), std::string::npos) << E.what();
+  }
+  EXPECT_THROW(action->SetFanout(0), Exception);
+  EXPECT_THROW(action->SetQueueDepth(501), Exception);
+  EXPECT_EQ(action->QueueDepth(), 10);
+  EXPECT_EQ(action->QueueStrategy(), qsWait);
+  action->SetQueueStrategy(qsDefault);
+  EXPECT_EQ(action->QueueStrategy(), qsDispose);
+}
+
+TEST_F(ThreadedActionsTest, DestroyingAnActionWhileItsJobRunsEndsCleanly) {
+  TGate gate;
+  std::atomic<bool> afterDelivered{false};
+  {
+    TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+    action->SetOnExecute(gate.Job(*action));
+    action->SetOnAfterExecute([&](TObject*, const std::shared_ptr<IKtNotifyParams>&) { afterDelivered = true; });
+    ASSERT_NE(action->Execute({}), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return gate.Entered.load() == 1; }));
+  }
+  EXPECT_EQ(gate.Left.load(), 1) << "the job was stopped before the action went";
+  WaitUntil([] { return false; }, milliseconds(50));
+  EXPECT_FALSE(afterDelivered.load()) << "nothing is delivered to a freed action";
+}
+
+// A list with one action in it, the action's category pool in use.
+class ThreadedActionListTest : public ThreadedActionsTest {
+protected:
+  TKtThreadedAction* AddAction(const std::string& Category = std::string()) {
+    auto* action = new TKtThreadedAction(nullptr);  // freed by the list
+    action->SetCategory(Category);
+    action->SetParent(List.get());
+    return action;
+  }
+  // The list's category pools go with it, before the workers are counted.
+  void TearDown() override {
+    List.reset();
+    ThreadedActionsTest::TearDown();
+  }
+  TComponentPtr<TKtThreadedActionList> List{new TKtThreadedActionList(nullptr)};
+};
+
+TEST_F(ThreadedActionListTest, NewListHasTheDefaultCategoryAndNumbersLaterOnes) {
+  ASSERT_EQ(List->Categories().Count(), 1);
+  TKtCategory* standard = List->Categories().Items(0);
+  EXPECT_EQ(standard->Name(), "");
+  EXPECT_EQ(standard->DisplayName(), "(No Category)");
+  EXPECT_EQ(standard->ThreadPool()->Name(), "ThreadPool");
+  EXPECT_EQ(standard->ThreadPool()->Owner(), List.get());
+  TKtCategory* first = List->Categories().Add();
+  TKtCategory* second = List->Categories().Add();
+  EXPECT_EQ(first->Name(), "Category1");
+  EXPECT_EQ(second->Name(), "Category2");
+  EXPECT_EQ(second->ThreadPool()->Name(), "Category2ThreadPool");
+  first->SetName("my cat!");
+  EXPECT_EQ(first->ThreadPool()->Name(), "mycatThreadPool");
+  EXPECT_EQ(List->Categories().Add()->Name(), "Category1") << "a freed number is used again";
+  EXPECT_EQ(List->Version(), "1.2.2");
+}
+
+TEST_F(ThreadedActionListTest, CategoryNamesAreUniqueAndLookedUpWithoutCase) {
+  TKtCategory* cat = List->Categories().Add();
+  cat->SetName("Net");
+  EXPECT_EQ(List->FindCategory("nET"), cat);
+  try {
+    List->FindCategory("Disk");
+    FAIL() << "no category Disk";
+  } catch (const EKtThreadedActionCategoryDoesNotExist& E) {
+    EXPECT_STREQ(E.what(), "Category [Disk] does not exist");
+  }
+  TKtCategory* other = List->Categories().Add();
+  try {
+    other->SetName("Net");
+    FAIL() << "Net is taken";
+  } catch (const EKtThreadedActionCategoryAlreadyExists& E) {
+    EXPECT_STREQ(E.what(), "Category [Net] already exists");
+  }
+  EXPECT_EQ(other->Name(), "Category1") << "a refused name changes nothing";
+  EXPECT_THROW(other->SetName("N e t"), EListError) << "the pool name NetThreadPool is taken";
+  EXPECT_EQ(other->Name(), "Category1");
+}
+
+TEST_F(ThreadedActionListTest, ActionCategoryMustExistAndCaseOnlyChangesNothing) {
+  List->Categories().Add()->SetName("Net");
+  TKtThreadedAction* action = AddAction("Net");
+  std::atomic<int> changes{0};
+  List->OnChange = [&](TObject*) { ++changes; };
+  action->SetCategory("NET");
+  EXPECT_EQ(action->Category(), "Net");
+  EXPECT_EQ(changes.load(), 0);
+  EXPECT_THROW(action->SetCategory("Disk"), EKtThreadedActionCategoryDoesNotExist);
+  EXPECT_EQ(action->Category(), "Net");
+  action->SetCategory("");
+  EXPECT_EQ(changes.load(), 1);
+  TComponentPtr<TKtThreadedAction> stray(new TKtThreadedAction(nullptr));
+  stray->SetCategory("Disk");
+  EXPECT_THROW(stray->SetParent(List.get()), EKtThreadedActionCategoryDoesNotExist);
+  EXPECT_EQ(stray->Parent(), nullptr);
+}
+
+TEST_F(ThreadedActionListTest, DeletingACategoryClearsTheActionsThatNamedItExactly) {
+  List->Categories().Add()->SetName("Net");
+  TKtThreadedAction* exact = AddAction("Net");
+  TKtThreadedAction* otherCase = AddAction("NET");
+  otherCase->SetCategoryThreadPool(true);
+  otherCase->ThreadPool();  // caches the category
+  List->Categories().Delete(1);
+  EXPECT_EQ(exact->Category(), "");
+  EXPECT_EQ(otherCase->Category(), "NET");
+  EXPECT_THROW(otherCase->ThreadPool(), EKtThreadedActionCategoryDoesNotExist)
+      << "the deleted category is not used from a stale cache";
+}
+
+TEST_F(ThreadedActionListTest, IndexIsClampedAmongTheChildren) {
+  TKtThreadedAction* a = AddAction();
+  AddAction();
+  AddAction();
+  a->SetIndex(99);
+  EXPECT_EQ(a->Index(), 2);
+  a->SetIndex(-5);
+  EXPECT_EQ(a->Index(), 0);
+  EXPECT_EQ(List->Actions(0), a);
+}
+
+TEST_F(ThreadedActionListTest, CategoryPoolRunsJobsAndInactiveListStartsNone) {
+  TKtCategory* net = List->Categories().Add();
+  net->SetName("Net");
+  TKtThreadedAction* action = AddAction("Net");
+  EXPECT_FALSE(action->CategoryThreadPool());
+  action->ThreadPool();
+  action->SetCategoryThreadPool(true);
+  EXPECT_TRUE(action->CategoryThreadPool());
+  EXPECT_EQ(action->ThreadPool(), net->ThreadPool());
+  std::atomic<int> ran{0};
+  action->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) { ++ran; });
+  TKtHostThread* worker = action->Execute({});
+  ASSERT_NE(worker, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return ran.load() == 1; }));
+  EXPECT_EQ(worker->Name(), "Net");
+  List->SetActive(false);
+  EXPECT_EQ(action->Execute({}), nullptr);
+  List->SetActive(true);
+  EXPECT_TRUE(WaitUntil([&] { return action->Execute({}) != nullptr; }));
+  ASSERT_TRUE(WaitUntil([&] { return ran.load() == 2; }));
+}
+
+TEST_F(ThreadedActionListTest, ListExceptionHandlerIsTheLastResortAndUnhandledReachesMain) {
+  TKtThreadedAction* action = AddAction();
+  action->SetOnExecute([](TObject*, const std::shared_ptr<IKtParams>&) { throw std::runtime_error("list job"); });
+  std::atomic<int> seen{0};
+  List->SetExceptionHandler([&](TObject* Sender, const std::exception&, bool& Handled) {
+    Handled = Sender == action;
+    ++seen;
+  });
+  ASSERT_NE(action->Execute({}), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return seen.load() == 1; }));
+  List->SetExceptionHandler(nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return action->Execute({}) != nullptr; }));
+  ASSERT_TRUE(WaitUntil([] { return !TestApplication().Exceptions().empty(); }));
+  EXPECT_EQ(TestApplication().Exceptions().front(), "list job");
+  EXPECT_EQ(seen.load(), 1);
+}
+
+TEST_F(ThreadedActionListTest, ReleasedCategoryPoolGetsWorkersAgainAndShutdownStopsAll) {
+  List->Categories().Add()->SetName("Net");
+  TKtThreadedAction* action = AddAction("Net");
+  action->SetCategoryThreadPool(true);
+  std::atomic<int> ran{0};
+  action->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) { ++ran; });
+  ASSERT_NE(action->Execute({}), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return ran.load() == 1; }));
+  action->SetCategory("");  // the last user of Net leaves it
+  EXPECT_EQ(List->FindCategory("Net")->ThreadPool()->ThreadCount(), 0);
+  action->SetCategory("Net");
+  ASSERT_TRUE(WaitUntil([&] { return action->Execute({}) != nullptr; }));
+  ASSERT_TRUE(WaitUntil([&] { return ran.load() == 2; }));
+  List->Shutdown();
+  EXPECT_FALSE(List->Active());
+  EXPECT_FALSE(action->Enabled());
+  TKtHostThread* worker = nullptr;
+  EXPECT_FALSE(List->FindCategory("Net")->ThreadPool()->Acquire(worker, "After"));
+}
+
+TEST_F(ThreadedActionListTest, DestroyingAnActionWhoseJobRunsOnACategoryPoolWaitsForIt) {
+  TKtThreadedAction* action = AddAction();
+  action->SetCategoryThreadPool(true);
+  TGate gate;
+  action->SetOnExecute(gate.Job(*action));
+  ASSERT_NE(action->Execute({}), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return gate.Entered.load() == 1; }));
+  TComponent::Free(action);
+  EXPECT_EQ(gate.Left.load(), 1) << "the job saw the action disabled and ended first";
+  EXPECT_EQ(List->Count(), 0);
+}
+
+TEST_F(ThreadedActionListTest, CopyFromTakesTheNameButNotThePool) {
+  TKtCategory* source = List->Categories().Add();
+  source->SetName("Net");
+  source->ThreadPool()->SetFanout(4);
+  TComponentPtr<TKtThreadedActionList> other(new TKtThreadedActionList(nullptr));
+  TKtCategory* target = other->Categories().Add();
+  target->CopyFrom(*source);
+  EXPECT_EQ(target->Name(), "Net");
+  EXPECT_NE(target->ThreadPool(), source->ThreadPool());
+  EXPECT_EQ(target->ThreadPool()->Fanout(), 4);
+}
+}  // namespace

@@ -1,0 +1,318 @@
+#include "threads/KtThreadedActions.h"
+
+#include <chrono>
+#include <utility>
+#include <thread>
+
+#include "base/Format.h"
+#include "platform/MessageWindow.h"
+#include "threads/KtCompareText.h"
+#include "threads/KtNotifyProxy.h"
+#include "threads/KtThreadedActionExceptions.h"
+#include "threads/KtThreadedActionList.h"
+
+namespace {
+// Days between 1899-12-30, the epoch of a date-time value, and 1970-01-01.
+constexpr double UnixEpochAsDateTime = 25569.0;
+
+double NowAsDateTime() {
+  const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+  return UnixEpochAsDateTime + std::chrono::duration<double, std::ratio<86400>>(sinceEpoch).count();
+}
+
+// Counts one job while its handlers exist: the worker drops them when the job ends, also
+// when it fails or is dropped by a dead worker.
+class TJobInFlight {
+public:
+  explicit TJobInFlight(std::atomic<int>& Count) : FCount(Count) { ++FCount; }
+  ~TJobInFlight() { --FCount; }
+  TJobInFlight(const TJobInFlight&) = delete;
+  TJobInFlight& operator=(const TJobInFlight&) = delete;
+
+private:
+  std::atomic<int>& FCount;
+};
+
+// Ends a worker's reservation on every path.
+class TReservation {
+public:
+  explicit TReservation(TKtHostThread* Worker) : FWorker(Worker) {}
+  ~TReservation() { FWorker->Release(); }
+  TReservation(const TReservation&) = delete;
+  TReservation& operator=(const TReservation&) = delete;
+
+private:
+  TKtHostThread* FWorker;
+};
+
+}  // namespace
+
+TKtCustomThreadedAction::TKtCustomThreadedAction(TComponent* AOwner)
+    : TKtCustomChild(AOwner), FNotifier(new TKtNotifierEx(nullptr)) {
+  FNotifier->SetOnNotify([this](TObject* Sender, const std::shared_ptr<IKtNotifyParams>& Params) {
+    DoNotify(Sender, Params);
+  });
+  FNotifier->SetQueueStrategy(qsWait);
+  // Told when the owner goes, so that the jobs stop before the owner's other parts do.
+  if (AOwner) AOwner->FreeNotification(this);
+  SetEnabled(true);
+}
+
+TKtCustomThreadedAction::~TKtCustomThreadedAction() {
+  FDestroying.store(true);
+  SetParent(nullptr);
+  Shutdown();
+  WaitForJobs();
+}
+
+void TKtCustomThreadedAction::WaitForJobs() {
+  // A job on a category pool may wait for the main thread to take its notifications.
+  while (FJobsInFlight.load() > 0) {
+    ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void TKtCustomThreadedAction::Touch() { FLastTime.store(NowAsDateTime()); }
+
+bool TKtCustomThreadedAction::BeforeExecute(TKtHostThread*) { return true; }
+
+void TKtCustomThreadedAction::SetEnabled(bool Value) { FEnabled.store(Value); }
+
+bool TKtCustomThreadedAction::UsesCategoryPool() const { return FCategoryThreadPool && FList.load() != nullptr; }
+
+bool TKtCustomThreadedAction::CategoryThreadPool() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return UsesCategoryPool();
+}
+
+void TKtCustomThreadedAction::SetCategoryThreadPool(bool Value) {
+  TComponentPtr<TKtThreadPool> freed;
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  if (Value == FCategoryThreadPool) return;
+  FCategoryThreadPool = Value;
+  if (UsesCategoryPool()) freed.reset(std::exchange(FOwnPool, nullptr));
+}
+
+int TKtCustomThreadedAction::Fanout() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  if (!UsesCategoryPool() && FOwnPool) return FOwnPool->Fanout();
+  return FFanout;
+}
+
+void TKtCustomThreadedAction::SetFanout(int Value) {
+  if (Value < TKtThreadPool::MinFanout || Value > TKtThreadPool::MaxFanout) {
+    throw Exception(Format("Fanout %d of %s is outside %d to %d", Value, Name().c_str(), TKtThreadPool::MinFanout,
+                           TKtThreadPool::MaxFanout));
+  }
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  FFanout = Value;
+  if (!UsesCategoryPool()) PoolLocked()->SetFanout(Value);
+}
+
+std::string TKtCustomThreadedAction::Category() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return FCategory;
+}
+
+void TKtCustomThreadedAction::SetCategory(const std::string& Value) {
+  if (SameText(Value, Category())) return;
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    FCachedCategory = nullptr;
+  }
+  TKtCustomThreadedActionList* list = FList.load();
+  if (list) {
+    list->FindCategory(Value);
+    list->ReleaseCategoryPool(this);
+  }
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    FCategory = Value;
+  }
+  if (list) list->Changed();
+}
+
+void TKtCustomThreadedAction::ForgetCategory(const TKtCategory* Category) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  if (FCachedCategory == Category) FCachedCategory = nullptr;
+}
+
+void TKtCustomThreadedAction::ResetCategory() {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  FCachedCategory = nullptr;
+  FCategory.clear();
+}
+
+TKtCategory* TKtCustomThreadedAction::CachedCategory() {
+  if (!FCachedCategory) FCachedCategory = FList.load()->FindCategory(FCategory);
+  return FCachedCategory;
+}
+
+TKtThreadPool* TKtCustomThreadedAction::PoolLocked() {
+  if (UsesCategoryPool()) return CachedCategory()->ThreadPool();
+  if (!FOwnPool) {
+    TComponentPtr<TKtThreadPool> pool(new TKtThreadPool(this));
+    pool->SetSubComponent(true);
+    pool->SetName(Format("%sThreadPool", pool->Name().c_str()));
+    pool->SetFanout(FFanout);
+    pool->SetExceptionHandler(FOnException);
+    FOwnPool = pool.release();
+  }
+  return FOwnPool;
+}
+
+std::shared_lock<std::shared_mutex> TKtCustomThreadedAction::ListReadLock(TKtCustomThreadedActionList* List) {
+  return List ? std::shared_lock<std::shared_mutex>(List->FSync) : std::shared_lock<std::shared_mutex>();
+}
+
+TKtThreadPool* TKtCustomThreadedAction::ThreadPool() {
+  const auto listGuard = ListReadLock(FList.load());
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return PoolLocked();
+}
+
+bool TKtCustomThreadedAction::CanRun() {
+  if (FRunning.load() >= Fanout()) return false;
+  return !UsesCategoryPool() || CachedCategory()->ThreadPool()->CanExecute();
+}
+
+std::string TKtCustomThreadedAction::ThreadName() const {
+  if (UsesCategoryPool()) return FCategory.empty() ? "(Default)" : FCategory;
+  return Name();
+}
+
+TKtHostThread* TKtCustomThreadedAction::Execute(TVarRecs Params) {
+  TKtCustomThreadedActionList* list = FList.load();
+  const auto listGuard = ListReadLock(list);
+  if (list && !list->Active()) return nullptr;
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  if (!Enabled() || !CanRun() || !FOnExecute) return nullptr;
+  TKtThreadPool* pool = PoolLocked();
+  TKtHostThread* worker = nullptr;
+  if (!pool->Acquire(worker, ThreadName())) return nullptr;
+  TReservation reservation(worker);
+  if (!BeforeExecute(worker)) return nullptr;
+  Touch();
+  // The handlers share one counter of the job; the destructor waits until it is gone.
+  auto inFlight = std::make_shared<TJobInFlight>(FJobsInFlight);
+  worker->Execute(
+      Params, [this, inFlight](TObject*, const std::exception& E, bool& Handled) { DoException(E, Handled); },
+      [this, inFlight](TObject*, const std::shared_ptr<IKtParams>& Job) { DoExecute(Job); },
+      [this, inFlight](TKtHostThread* Caller) { AfterExecute(Caller); });
+  return worker;
+}
+
+void TKtCustomThreadedAction::DoExecute(const std::shared_ptr<IKtParams>& Params) {
+  const TKtThreadExecuteEvent handler = OnExecute();
+  struct TRunningGuard {
+    TKtCustomThreadedAction& Action;
+    explicit TRunningGuard(TKtCustomThreadedAction& A) : Action(A) {
+      Action.Touch();
+      ++Action.FRunning;
+    }
+    ~TRunningGuard() {
+      Action.Touch();
+      --Action.FRunning;
+    }
+  } running(*this);
+  if (handler) handler(this, Params);
+}
+
+void TKtCustomThreadedAction::AfterExecute(TKtHostThread* Caller) {
+  TKtHostThread* worker = CurrentHostThread();
+  if (OnAfterExecute()) {
+    FNotifier->NotifyResult(this, ResultProxy(worker),
+                            [this](TObject* Sender, const std::shared_ptr<IKtNotifyParams>& Params) {
+                              DeliverAfterExecute(Sender, Params);
+                            });
+  }
+  if (worker->HasResultProxy()) ResultProxy(worker)->Signal(Caller);
+}
+
+void TKtCustomThreadedAction::DeliverAfterExecute(TObject* Sender, const std::shared_ptr<IKtNotifyParams>& Params) {
+  if (FDestroying.load()) return;
+  if (const TKtThreadNotifyEvent handler = OnAfterExecute()) handler(Sender, Params);
+}
+
+void TKtCustomThreadedAction::DoException(const std::exception& E, bool& Handled) {
+  if (const TKtThreadExceptionEvent handler = OnException()) handler(this, E, Handled);
+  if (Handled) return;
+  if (TKtCustomThreadedActionList* list = FList.load()) Handled = list->DoException(this, E);
+}
+
+void TKtCustomThreadedAction::DoNotify(TObject* Sender, const std::shared_ptr<IKtNotifyParams>& Params) {
+  if (const TKtThreadNotifyEvent handler = OnNotify()) handler(Sender, Params);
+}
+
+void TKtCustomThreadedAction::Notify(const std::string& Text, TVarRecs Values) { FNotifier->Notify(this, Text, Values); }
+
+TComponentPtr<TKtThreadPool> TKtCustomThreadedAction::DetachForShutdown() {
+  SetEnabled(false);
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  FOnNotify = nullptr;
+  return TComponentPtr<TKtThreadPool>(std::exchange(FOwnPool, nullptr));
+}
+
+void TKtCustomThreadedAction::Shutdown() { DetachForShutdown(); }
+
+void TKtCustomThreadedAction::ComponentRemoved(TComponent* AComponent) {
+  TKtCustomChild::ComponentRemoved(AComponent);
+  if (AComponent == nullptr) return;
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    if (AComponent == FOwnPool) {
+      FOwnPool = nullptr;
+      return;
+    }
+  }
+  if (AComponent != Owner()) return;
+  TComponentPtr<TKtThreadPool> freed;
+  if (TKtCustomThreadedActionList* list = FList.load()) {
+    std::unique_lock<std::shared_mutex> write(list->FSync);
+    freed = DetachForShutdown();
+  } else {
+    freed = DetachForShutdown();
+  }
+}
+
+TKtThreadExecuteEvent TKtCustomThreadedAction::OnExecute() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return FOnExecute;
+}
+
+void TKtCustomThreadedAction::SetOnExecute(TKtThreadExecuteEvent Value) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  FOnExecute = std::move(Value);
+}
+
+TKtThreadNotifyEvent TKtCustomThreadedAction::OnAfterExecute() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return FOnAfterExecute;
+}
+
+void TKtCustomThreadedAction::SetOnAfterExecute(TKtThreadNotifyEvent Value) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  FOnAfterExecute = std::move(Value);
+}
+
+TKtThreadNotifyEvent TKtCustomThreadedAction::OnNotify() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return FOnNotify;
+}
+
+void TKtCustomThreadedAction::SetOnNotify(TKtThreadNotifyEvent Value) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  FOnNotify = std::move(Value);
+}
+
+TKtThreadExceptionEvent TKtCustomThreadedAction::OnException() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return FOnException;
+}
+
+void TKtCustomThreadedAction::SetOnException(TKtThreadExceptionEvent Value) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  if (FOwnPool) FOwnPool->SetExceptionHandler(Value);
+  FOnException = std::move(Value);
+}
