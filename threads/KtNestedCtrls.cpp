@@ -50,6 +50,9 @@ TKtCustomParent::~TKtCustomParent() {
 }
 
 void TKtCustomParent::AddChild(TKtCustomChild* Child) {
+  if (Child->FParent == this) return;
+  // A child belongs to one parent at a time.
+  if (Child->FParent) Child->FParent->RemoveChild(Child);
   FChildren.push_back(Child);
   Child->FParent = this;
   Child->FreeNotification(this);
