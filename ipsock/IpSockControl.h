@@ -14,7 +14,7 @@
 #include "ipsock/IpDataSocketOwner.h"
 #include "ipsock/IpDebugLog.h"
 #include "ipsock/IpEventLog.h"
-#include "ipsock/IpEventSlot.h"
+#include "base/EventSlot.h"
 #include "ipsock/IpEvents.h"
 #include "platform/MessageWindow.h"
 
@@ -65,16 +65,16 @@ public:
   TSockAddrIn LocalAddress() const { return FLocalAddress; }
   HWND WindowHandle() const { return FWindow->Handle(); }
 
-  TIpEventSlot<TIpAddressReplyEvent> OnAddressReply;
-  TIpEventSlot<TIpErrorEvent> OnError;
-  TIpEventSlot<TIpErrorReplyEvent> OnErrorReply;
-  TIpEventSlot<TIpIdleTimeoutEvent> OnIdleTimeout;
-  TIpEventSlot<TIpItemSentEvent> OnItemSent;
-  TIpEventSlot<TIpNameReplyEvent> OnNameReply;
-  TIpEventSlot<TIpPortReplyEvent> OnPortReply;
-  TIpEventSlot<TIpReadLineEvent> OnReadLine;
-  TIpEventSlot<TIpServiceReplyEvent> OnServiceReply;
-  TIpEventSlot<TIpStatusEvent> OnStatus;
+  TEventSlot<TIpAddressReplyEvent> OnAddressReply;
+  TEventSlot<TIpErrorEvent> OnError;
+  TEventSlot<TIpErrorReplyEvent> OnErrorReply;
+  TEventSlot<TIpIdleTimeoutEvent> OnIdleTimeout;
+  TEventSlot<TIpItemSentEvent> OnItemSent;
+  TEventSlot<TIpNameReplyEvent> OnNameReply;
+  TEventSlot<TIpPortReplyEvent> OnPortReply;
+  TEventSlot<TIpReadLineEvent> OnReadLine;
+  TEventSlot<TIpServiceReplyEvent> OnServiceReply;
+  TEventSlot<TIpStatusEvent> OnStatus;
 
   virtual void CreateSocket() = 0;
   virtual void FreeSocket(TSocket Socket) = 0;

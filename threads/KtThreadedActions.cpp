@@ -156,7 +156,7 @@ TKtThreadPool* TKtCustomThreadedAction::PoolLocked() {
     pool->SetSubComponent(true);
     pool->SetName(Format("%sThreadPool", pool->Name().c_str()));
     pool->SetFanout(FFanout);
-    pool->SetExceptionHandler(FOnException);
+    pool->SetExceptionHandler(FOnException.Get());
     FOwnPool = pool.release();
   }
   return FOwnPool;
@@ -187,7 +187,7 @@ TKtHostThread* TKtCustomThreadedAction::Execute(TVarRecs Params) {
   const auto listGuard = ListReadLock(list);
   if (list && !list->Active()) return nullptr;
   std::lock_guard<std::recursive_mutex> guard(FLock);
-  if (!Enabled() || !CanRun() || !FOnExecute) return nullptr;
+  if (!Enabled() || !CanRun() || !FOnExecute.Assigned()) return nullptr;
   TKtThreadPool* pool = PoolLocked();
   TKtHostThread* worker = nullptr;
   if (!pool->Acquire(worker, ThreadName())) return nullptr;
@@ -249,8 +249,8 @@ void TKtCustomThreadedAction::Notify(const std::string& Text, TVarRecs Values) {
 
 TComponentPtr<TKtThreadPool> TKtCustomThreadedAction::DetachForShutdown() {
   SetEnabled(false);
+  FOnNotify.Clear();
   std::lock_guard<std::recursive_mutex> guard(FLock);
-  FOnNotify = nullptr;
   return TComponentPtr<TKtThreadPool>(std::exchange(FOwnPool, nullptr));
 }
 
@@ -276,43 +276,22 @@ void TKtCustomThreadedAction::ComponentRemoved(TComponent* AComponent) {
   }
 }
 
-TKtThreadExecuteEvent TKtCustomThreadedAction::OnExecute() const {
-  std::lock_guard<std::recursive_mutex> guard(FLock);
-  return FOnExecute;
-}
+TKtThreadExecuteEvent TKtCustomThreadedAction::OnExecute() const { return FOnExecute.Get(); }
 
-void TKtCustomThreadedAction::SetOnExecute(TKtThreadExecuteEvent Value) {
-  std::lock_guard<std::recursive_mutex> guard(FLock);
-  FOnExecute = std::move(Value);
-}
+void TKtCustomThreadedAction::SetOnExecute(TKtThreadExecuteEvent Value) { FOnExecute.Set(std::move(Value)); }
 
-TKtThreadNotifyEvent TKtCustomThreadedAction::OnAfterExecute() const {
-  std::lock_guard<std::recursive_mutex> guard(FLock);
-  return FOnAfterExecute;
-}
+TKtThreadNotifyEvent TKtCustomThreadedAction::OnAfterExecute() const { return FOnAfterExecute.Get(); }
 
-void TKtCustomThreadedAction::SetOnAfterExecute(TKtThreadNotifyEvent Value) {
-  std::lock_guard<std::recursive_mutex> guard(FLock);
-  FOnAfterExecute = std::move(Value);
-}
+void TKtCustomThreadedAction::SetOnAfterExecute(TKtThreadNotifyEvent Value) { FOnAfterExecute.Set(std::move(Value)); }
 
-TKtThreadNotifyEvent TKtCustomThreadedAction::OnNotify() const {
-  std::lock_guard<std::recursive_mutex> guard(FLock);
-  return FOnNotify;
-}
+TKtThreadNotifyEvent TKtCustomThreadedAction::OnNotify() const { return FOnNotify.Get(); }
 
-void TKtCustomThreadedAction::SetOnNotify(TKtThreadNotifyEvent Value) {
-  std::lock_guard<std::recursive_mutex> guard(FLock);
-  FOnNotify = std::move(Value);
-}
+void TKtCustomThreadedAction::SetOnNotify(TKtThreadNotifyEvent Value) { FOnNotify.Set(std::move(Value)); }
 
-TKtThreadExceptionEvent TKtCustomThreadedAction::OnException() const {
-  std::lock_guard<std::recursive_mutex> guard(FLock);
-  return FOnException;
-}
+TKtThreadExceptionEvent TKtCustomThreadedAction::OnException() const { return FOnException.Get(); }
 
 void TKtCustomThreadedAction::SetOnException(TKtThreadExceptionEvent Value) {
   std::lock_guard<std::recursive_mutex> guard(FLock);
   if (FOwnPool) FOwnPool->SetExceptionHandler(Value);
-  FOnException = std::move(Value);
+  FOnException.Set(std::move(Value));
 }

@@ -6,6 +6,7 @@
 #include <shared_mutex>
 #include <string>
 
+#include "base/EventSlot.h"
 #include "threads/KtHostThread.h"
 #include "threads/KtNestedCtrls.h"
 #include "threads/KtNotifierEx.h"
@@ -107,17 +108,17 @@ private:
   void WaitForJobs();
   static std::shared_lock<std::shared_mutex> ListReadLock(TKtCustomThreadedActionList* List);
 
-  // Guards the own pool, the category, its cache and the events.
+  // Guards the own pool, the category and its cache.
   mutable std::recursive_mutex FLock;
   std::string FCategory;
   TKtCategory* FCachedCategory = nullptr;
   bool FCategoryThreadPool = false;
   int FFanout = 1;
   TKtThreadPool* FOwnPool = nullptr;  // owned as a component
-  TKtThreadExecuteEvent FOnExecute;
-  TKtThreadNotifyEvent FOnAfterExecute;
-  TKtThreadNotifyEvent FOnNotify;
-  TKtThreadExceptionEvent FOnException;
+  TEventSlot<TKtThreadExecuteEvent> FOnExecute;
+  TEventSlot<TKtThreadNotifyEvent> FOnAfterExecute;
+  TEventSlot<TKtThreadNotifyEvent> FOnNotify;
+  TEventSlot<TKtThreadExceptionEvent> FOnException;
 
   std::atomic<bool> FEnabled{true};
   std::atomic<bool> FDestroying{false};

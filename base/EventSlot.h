@@ -4,11 +4,11 @@
 #include <mutex>
 #include <utility>
 
-// One event of a socket control. Handlers are assigned on one thread and raised on others
-// (the control's window thread, or a sender's), so the slot is read and written under its
-// own lock and a raise calls a copy taken under it.
+// One event of a component whose handlers are assigned on one thread and raised on others
+// (a window thread, a sender's, a worker), so the slot is read and written under its own
+// lock and a raise calls a copy taken under it. The lock is never held during a call.
 template <class Handler>
-class TIpEventSlot {
+class TEventSlot {
 public:
   void Set(Handler Value) {
     std::lock_guard<std::mutex> guard(FLock);
