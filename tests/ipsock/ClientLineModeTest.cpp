@@ -42,6 +42,12 @@ struct TTerminatorCase {
   TStrings Lines;
 };
 
+// Keeps the test's name in the runner's listing readable.
+void PrintTo(const TTerminatorCase& Case, std::ostream* Out) {
+  *Out << "terminator " << static_cast<int>(Case.Terminator) << (Case.Strip ? " stripped" : " kept") << " on "
+       << testing::PrintToString(Case.Sent);
+}
+
 class ClientTerminatorTest : public ClientLineTest, public testing::WithParamInterface<TTerminatorCase> {};
 }  // namespace
 
