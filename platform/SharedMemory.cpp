@@ -14,12 +14,14 @@ TSharedMemory::~TSharedMemory() { Close(); }
 TSharedMemory::TResult TSharedMemory::Open(const std::string& Name, size_t Size, bool ReadOnly) {
   Close();
   const std::string name = SystemName(Name);
-  // Readable and writable by everyone, like a section without an access list; the umask
-  // must not take the other users' rights away.
-  const mode_t previousMask = umask(0);
-  const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  umask(previousMask);
+  constexpr mode_t Everyone = 0666;
+  const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, Everyone);
   if (fd < 0) return TResult::CreateFailed;
+  // Readable and writable by everyone, like a section without an access list. The umask
+  // took some of those rights at creation; it is not cleared around shm_open because it
+  // belongs to the whole process and other threads create files meanwhile. Only the
+  // block's owner may widen them, and a block of another user keeps what it has.
+  fchmod(fd, Everyone);
   struct stat info {};
   if (fstat(fd, &info) != 0 ||
       (static_cast<size_t>(info.st_size) < Size && ftruncate(fd, static_cast<off_t>(Size)) != 0)) {

@@ -1,15 +1,34 @@
 #include "threads/KtNotifier.h"
 
+#include <thread>
+
 #include "base/Format.h"
 #include "platform/Apc.h"
 #include "threads/KtDebugLog.h"
 #include "threads/KtHostThread.h"
 #include "threads/KtNotifierThread.h"
 
+namespace {
+// Counts a producer inside Notify or NotifyResult for the destructor.
+class TProducerInside {
+public:
+  explicit TProducerInside(std::atomic<int>& Producers) : FProducers(Producers) { ++FProducers; }
+  ~TProducerInside() { --FProducers; }
+  TProducerInside(const TProducerInside&) = delete;
+  TProducerInside& operator=(const TProducerInside&) = delete;
+
+private:
+  std::atomic<int>& FProducers;
+};
+}  // namespace
+
 TKtCustomNotifier::TKtCustomNotifier(TComponent* AOwner) : TComponent(AOwner) {}
 
 TKtCustomNotifier::~TKtCustomNotifier() {
   FDestroying.store(true);
+  // A producer already inside Notify sees the flag and leaves (from a qsWait back-off
+  // within a millisecond); it still reads this object and its queue until then.
+  while (FProducers.load() > 0) std::this_thread::yield();
   std::lock_guard<std::mutex> guard(FTableLock);
   FQueues.FreeAll();
 }
@@ -26,11 +45,18 @@ void TKtCustomNotifier::SetQueueStrategy(TKtNotifyQueueStrategy Value) {
   FQueueStrategy.store(Value == qsDefault ? qsDispose : Value);
 }
 
+namespace {
+// Keyed by the producer's thread record, which the queue keeps alive: a host thread of an
+// ended producer may be freed and its address given to the host thread of a new one,
+// whose notifications must not join the old queue.
+const void* QueueKey(TKtHostThread* Thread) { return Thread->Handle().get(); }
+}  // namespace
+
 TNotificationItemQueue* TKtCustomNotifier::QueueForLocked(TKtHostThread* Thread) {
-  if (auto* queue = static_cast<TNotificationItemQueue*>(FQueues.Find(Thread))) return queue;
-  auto created = std::make_unique<TNotificationItemQueue>();
+  if (auto* queue = static_cast<TNotificationItemQueue*>(FQueues.Find(QueueKey(Thread)))) return queue;
+  auto created = std::make_unique<TNotificationItemQueue>(Thread->Handle());
   TNotificationItemQueue* queue = created.get();
-  FQueues.Put(Thread, std::move(created));
+  FQueues.Put(QueueKey(Thread), std::move(created));
   return queue;
 }
 
@@ -41,13 +67,14 @@ TNotificationItemQueue* TKtCustomNotifier::QueueFor(TKtHostThread* Thread) {
 
 int TKtCustomNotifier::InFlight(TKtHostThread* Thread) {
   std::lock_guard<std::mutex> guard(FTableLock);
-  auto* queue = static_cast<TNotificationItemQueue*>(FQueues.Find(Thread));
+  auto* queue = static_cast<TNotificationItemQueue*>(FQueues.Find(QueueKey(Thread)));
   return queue ? queue->InFlight()->load() : 0;
 }
 
 void TKtCustomNotifier::Notify(TObject* Sender, const std::string& Text, TVarRecs Values,
                                TKtNotifyQueueStrategy Strategy) {
   if (!Sender) KtDebugWrite("Sender is nil");
+  const TProducerInside inside(FProducers);
   if (FDestroying.load()) return;
   if (Strategy == qsDefault) Strategy = QueueStrategy();
   TKtHostThread* producer = CurrentHostThread();
@@ -95,6 +122,7 @@ void TKtCustomNotifier::NotifyValues(TVarRecs Values, TKtNotifyQueueStrategy Str
 
 void TKtCustomNotifier::NotifyResult(TObject* Sender, const std::shared_ptr<IKtResultParams>& Proxy,
                                      TKtThreadNotifyEvent Handler) {
+  const TProducerInside inside(FProducers);
   if (FDestroying.load() || !Proxy) return;
   auto notifyProxy = std::dynamic_pointer_cast<IKtNotifyProxy>(Proxy);
   if (!notifyProxy) return;

@@ -51,6 +51,7 @@ private:
   TNotificationItemQueue* QueueForLocked(TKtHostThread* Thread);
 
   std::atomic<bool> FDestroying{false};
+  std::atomic<int> FProducers{0};  // threads inside Notify or NotifyResult
   std::mutex FTableLock;  // the queue table, and the queues' lifetime
   TKtIndexedObjectList FQueues;
   std::atomic<int> FQueueDepth{10};

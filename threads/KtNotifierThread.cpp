@@ -68,7 +68,8 @@ std::mutex& NotifierLock() {
   return lock;
 }
 
-TNotificationItemQueue::TNotificationItemQueue() : TKtQueue<TNotificationItem>(CapacityStep) {
+TNotificationItemQueue::TNotificationItemQueue(THandle Producer)
+    : TKtQueue<TNotificationItem>(CapacityStep), FProducer(std::move(Producer)) {
   ++KtThreadCounters().NotificationQueues;
   std::lock_guard<std::mutex> guard(NotifierLock());
   State().Queues.push_back(this);
@@ -130,23 +131,20 @@ void TNotifierThread::Poll() {
   FLoopCount.store(1);
   KtThreadCounters().CanWait.store(true);
   const HWND window = FWindow->Handle();
+  // A pass runs under the wake lock, so that a pause never lands in the middle of one.
   std::unique_lock<std::mutex> wake(FWakeLock);
   while (!FTerminate) {
-    if (!FPaused) {
-      wake.unlock();
-      bool first = true;
-      for (;;) {
-        uint64_t id = 0;
-        {
-          std::lock_guard<std::mutex> guard(NotifierLock());
-          if (!NextItem(id)) break;
-          ++KtThreadCounters().Backlog;
-        }
-        if (!first) std::this_thread::yield();
-        first = false;
-        PostMessage(window, KtNotificationMessage, static_cast<WPARAM>(id), 0, [id] { DiscardPosted(id); });
+    bool first = true;
+    while (!FPaused) {
+      uint64_t id = 0;
+      {
+        std::lock_guard<std::mutex> guard(NotifierLock());
+        if (!NextItem(id)) break;
+        ++KtThreadCounters().Backlog;
       }
-      wake.lock();
+      if (!first) std::this_thread::yield();
+      first = false;
+      PostMessage(window, KtNotificationMessage, static_cast<WPARAM>(id), 0, [id] { DiscardPosted(id); });
     }
     FWake.wait_for(wake, std::chrono::milliseconds(PollIntervalMs), [this] { return FTerminate; });
     ++FLoopCount;

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/Apc.h"
 #include "platform/MessageWindow.h"
 #include "threads/KtNotifyProxy.h"
 #include "threads/KtQueue.h"
@@ -25,7 +26,9 @@ class TNotificationItemQueue : public TKtQueue<TNotificationItem> {
 public:
   static constexpr int CapacityStep = 10;
   // Registers with the notifier thread, which serves the registered queues in turn.
-  TNotificationItemQueue();
+  // Producer: the producing thread's record, kept so that a notifier's key for the queue
+  // stays unique while the queue lives (none for the exception queue).
+  explicit TNotificationItemQueue(THandle Producer = {});
   // Unregisters and drops what is queued or posted but not yet delivered.
   ~TNotificationItemQueue() override;
 
@@ -33,6 +36,7 @@ public:
   const TKtInFlightCounter& InFlight() const { return FInFlight; }
 
 private:
+  THandle FProducer;
   TKtInFlightCounter FInFlight = std::make_shared<std::atomic<int>>(0);
 };
 
@@ -53,7 +57,8 @@ public:
   int LoopCount() const { return FLoopCount.load(); }
   // Under NotifierLock: the queue of exceptions to raise on the main thread.
   TNotificationItemQueue& ExceptionQueue() { return *FExceptionQueue; }
-  // Holds the poll between passes (tests line notifications up for one pass).
+  // Holds the poll between passes (tests line notifications up for one pass); pausing
+  // waits for a pass in progress to end.
   void SetPollingPaused(bool Paused);
 
 private:

@@ -7,6 +7,7 @@
 namespace {
 std::atomic<int> ParamListCount{0};
 std::atomic<int> ParamSerial{0};
+constexpr size_t MaxShortStringLength = 255;
 
 TKtParamRec StoreValue(const TVarRec& Value) {
   TKtParamRec r;
@@ -25,6 +26,9 @@ TKtParamRec StoreValue(const TVarRec& Value) {
       r.ExtendedValue = *Value.VExtended;
       break;
     case TVarType::vtString:
+      // A short string holds at most what its length byte can count.
+      r.StringValue = Value.VString->substr(0, MaxShortStringLength);
+      break;
     case TVarType::vtAnsiString:
       r.ValueType = TVarType::vtString;
       r.StringValue = *Value.VString;

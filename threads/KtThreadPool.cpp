@@ -1,5 +1,7 @@
 #include "threads/KtThreadPool.h"
 
+#include <thread>
+
 #include "base/Format.h"
 #include "platform/Apc.h"
 #include "threads/KtNotifierThread.h"
@@ -74,14 +76,23 @@ bool TKtCustomThreadPool::Acquire(TKtHostThread*& Thread, const std::string& Nam
   if (static_cast<int>(threads.size()) >= Fanout()) return false;
   threads.emplace_back(new TKtHostThread(static_cast<IKtThreadGuest*>(this), Name));
   TKtHostThread* grown = threads.back().get();
-  if (!grown->TryReserve()) return false;
+  // The new worker holds its lock for a moment while its loop starts; a caller that came
+  // in that moment would be refused a worker that is about to idle. Nobody else can
+  // reserve it while the pool lock is held, so waiting for its first idle pass is short.
+  while (!grown->TryReserve()) {
+    if (grown->State() * TKtHostThreadState{TKtHostThreadMark::Dead, TKtHostThreadMark::Finished} !=
+        TKtHostThreadState{})
+      return false;
+    std::this_thread::yield();
+  }
   Thread = grown;
   return true;
 }
 
 void TKtCustomThreadPool::Clear() {
+  std::optional<std::vector<TKtHostThreadPtr>> stopped;  // stopped after the pool lock is let go
   std::lock_guard<std::mutex> guard(FPoolLock);
-  FThreads.reset();
+  stopped.swap(FThreads);
 }
 
 void TKtCustomThreadPool::Restart() {

@@ -39,7 +39,7 @@ TEST_F(ApcTest, AlertableSleepRunsQueuedApcsAndReportsThem) {
   ASSERT_TRUE(QueueUserAPC(CountApc, GetCurrentThreadHandle(), 2));
   ASSERT_TRUE(QueueUserAPC(CountApc, GetCurrentThreadHandle(), 3));
   EXPECT_EQ(ApcRuns.load(), 0) << "an APC runs only inside an alertable wait";
-  EXPECT_EQ(SleepEx(1000, false), 0u) << "a non-alertable sleep must not run APCs";
+  EXPECT_EQ(SleepEx(100, false), 0u) << "a non-alertable sleep must not run APCs";
   EXPECT_EQ(ApcRuns.load(), 0);
   const auto start = steady_clock::now();
   EXPECT_EQ(SleepEx(5000, true), WAIT_IO_COMPLETION);
@@ -133,5 +133,43 @@ TEST_F(ApcTest, PumpingWaitOnAWorkerReturnsOnApcOrTimeout) {
   t.join();
   EXPECT_EQ(first.load(), WAIT_TIMEOUT);
   EXPECT_EQ(second.load(), WAIT_IO_COMPLETION);
+}
+TEST_F(ApcTest, PumpingWaitOnAWorkerWithAWindowAnswersMessageApcAndTimeout) {
+  // A worker thread with a message queue of its own but no Qt event loop.
+  THandle worker;
+  HWND window = 0;
+  std::atomic<bool> ready{false};
+  std::atomic<bool> posted{false};
+  std::atomic<bool> apcQueued{false};
+  std::atomic<int> delivered{0};
+  std::atomic<uint32_t> timedOut{0};
+  std::atomic<uint32_t> onMessage{0};
+  std::atomic<uint32_t> onApc{0};
+  std::thread t([&] {
+    TMessageWindow own([&](uint32_t, WPARAM, LPARAM) -> LRESULT {
+      ++delivered;
+      return 0;
+    });
+    window = own.Handle();
+    worker = GetCurrentThreadHandle();
+    timedOut = MsgWaitForInputEx(10, true);
+    ready = true;
+    while (!posted.load()) std::this_thread::yield();
+    onMessage = MsgWaitForInputEx(20000, true);
+    ProcessMessages();
+    while (!apcQueued.load()) std::this_thread::yield();
+    onApc = MsgWaitForInputEx(20000, true);
+  });
+  ASSERT_TRUE(WaitUntil([&] { return ready.load(); }));
+  ASSERT_TRUE(PostMessage(window, WM_USER, 0, 0));
+  posted = true;
+  ASSERT_TRUE(WaitUntil([&] { return delivered.load() == 1; }));
+  ASSERT_TRUE(QueueUserAPC(CountApc, worker, 1));
+  apcQueued = true;
+  t.join();
+  EXPECT_EQ(timedOut.load(), WAIT_TIMEOUT);
+  EXPECT_EQ(onMessage.load(), WAIT_OBJECT_0);
+  EXPECT_EQ(onApc.load(), WAIT_IO_COMPLETION);
+  EXPECT_EQ(ApcRuns.load(), 1);
 }
 }  // namespace

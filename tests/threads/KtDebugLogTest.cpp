@@ -11,6 +11,8 @@
 #include "tests/threads/ThreadsTestEnvironment.h"
 #include "threads/KtDebugLog.h"
 #include "threads/KtDebugLogViewer.h"
+#include "threads/KtNotifierThread.h"
+#include "threads/KtThreads.h"
 
 namespace {
 // Polls the viewer until it has Count records or ten seconds pass.
@@ -89,6 +91,16 @@ TEST_F(KtDebugLogTest, RecordCarriesTheThreadsContext) {
   log.PushContext("a b");
   EXPECT_EQ(log.ContextText(0), "job,\"a b\"");
   log.Write("with context");
+  log.PushContext("x,y");
+  log.PushContext("say \"hi\"");
+  EXPECT_EQ(log.ContextText(0), "job,\"a b\",\"x,y\",\"say \"\"hi\"\"\"");
+  std::string otherThreads;
+  std::thread other([&] { otherThreads = log.ContextText(0); });
+  other.join();
+  EXPECT_EQ(otherThreads, "") << "each thread has a context of its own";
+  EXPECT_EQ(log.ContextText(GetCurrentThreadId()), log.ContextText(0));
+  log.PopContext("say \"hi\"");
+  log.PopContext("x,y");
   log.PopContext("a b");
   log.PopContext("job");
   EXPECT_EQ(log.ContextOf(0), nullptr);
@@ -98,20 +110,27 @@ TEST_F(KtDebugLogTest, RecordCarriesTheThreadsContext) {
 }
 
 TEST_F(KtDebugLogTest, ChangedPortIsFollowedOnTheNextWrite) {
-  TKtDebugLogViewer viewer(FName);
-  const int firstPort = viewer.Announce();
+  // Two viewers share the announcement: the second one's port replaces the first one's.
+  TKtDebugLogViewer first(FName);
+  const int firstPort = first.Announce();
   ASSERT_GT(firstPort, 0);
   TKtDebugLog log(nullptr, FName);
   log.Write("to the first port");
-  ASSERT_EQ(ReceiveRecords(viewer, 1).size(), 1u);
-  const int secondPort = viewer.Announce();
+  ASSERT_EQ(ReceiveRecords(first, 1).size(), 1u);
+  TKtDebugLogViewer second(FName);
+  const int secondPort = second.Announce();
   ASSERT_GT(secondPort, 0);
   ASSERT_NE(secondPort, firstPort);
   log.Write("to the second port");
-  const auto records = ReceiveRecords(viewer, 1);
+  const auto records = ReceiveRecords(second, 1);
   ASSERT_EQ(records.size(), 1u);
   EXPECT_TRUE(std::regex_match(records[0], RecordPattern("", "to the second port"))) << records[0];
   EXPECT_EQ(KtDebugLogViewerPort(), secondPort);
+  EXPECT_TRUE(WaitUntil([&] {
+    first.Poll(5);
+    return first.ConnectionCount() == 0;
+  })) << "the connection to the old port is closed";
+  EXPECT_TRUE(first.TakeRecords().empty()) << "nothing more goes to the old port";
 }
 
 TEST_F(KtDebugLogTest, WithdrawnViewerIsDisconnected) {
@@ -157,6 +176,38 @@ TEST_F(KtDebugLogTest, AfterUnitEndWritesDoNothingEvenFromOtherThreads) {
   const int loading = IndexOf(restarted, "Application loading on Thread");
   ASSERT_GE(loading, 0);
   EXPECT_GT(IndexOf(restarted, "after the restart"), loading);
+}
+
+TEST_F(KtDebugLogTest, UnitEndAndStartWriteTheirLinesInOrder) {
+  TKtDebugLogViewer viewer(TestAnnouncementName());
+  ASSERT_GT(viewer.Announce(), 0);
+  KtThreadsFinish();
+  auto records = ReceiveUntil(viewer, "Application unloading on Thread");
+  const char* ending[] = {"finalization: KtThreads",
+                          "NotifierThread Poll terminated",
+                          "Remaining HostThread Count is ",
+                          "Exiting with message backlog of ",
+                          "Exiting with NotificationItemQueueCount of ",
+                          "finalization: KtUtils",
+                          "Exiting with g_ParamListCount = ",
+                          "Application unloading on Thread "};
+  int previous = -1;
+  for (const char* line : ending) {
+    const int at = IndexOf(records, line);
+    EXPECT_GT(at, previous) << line;
+    previous = at;
+  }
+  KtThreadsStart();
+  records = ReceiveUntil(viewer, "NotifierThread Poll initiated");
+  const char* starting[] = {"Application loading on Thread ", "initialization: KtUtils", "initialization: KtThreads",
+                            "NotifierThread Poll initiated"};
+  previous = -1;
+  for (const char* line : starting) {
+    const int at = IndexOf(records, line);
+    EXPECT_GT(at, previous) << line;
+    previous = at;
+  }
+  EXPECT_NE(NotifierThread(), nullptr);
 }
 
 TEST(KtMemoryMappedFileTest, PropertiesAreLockedWhileOpenAndCloseNeedsAnOpenBlock) {

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Apc.h"
 #include "tests/support/TestApplication.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/threads/ThreadsTestEnvironment.h"
@@ -184,6 +185,48 @@ TEST_F(KtNotifierTest, PostedNotificationsOfADestroyedNotifierAreDiscarded) {
   FNotifier.reset();
   EXPECT_EQ(KtNotificationBacklog(), backlogBefore);
   EXPECT_EQ(KtNotificationQueueCount(), queuesBefore);
+  ProcessMessages();
+  EXPECT_FALSE(WaitUntil([&] { return !FDelivered.empty(); }, std::chrono::milliseconds(50)));
+}
+
+TEST_F(KtNotifierTest, EachProducerThreadGetsAQueueOfItsOwnAfterEarlierOnesEnded) {
+  // Ended producers' host threads are purged by later adoptions, and a new host thread may
+  // get a freed one's address; its notifications must still go to a queue of its own.
+  const int queuesBefore = KtNotificationQueueCount();
+  constexpr int Producers = 6;
+  for (int i = 0; i < Producers; ++i) {
+    OnProducer([&, i] { FNotifier->Notify(FNotifier.get(), "", {i}); });
+  }
+  EXPECT_EQ(KtNotificationQueueCount(), queuesBefore + Producers);
+  ASSERT_TRUE(DeliveredCount(Producers));
+  for (int i = 0; i < Producers; ++i) EXPECT_EQ(FDelivered[static_cast<size_t>(i)].Code, i);
+}
+
+TEST_F(KtNotifierTest, DestroyingTheNotifierReleasesAProducerHeldUnderWait) {
+  FNotifier->SetQueueDepth(1);
+  std::atomic<int> sent{0};
+  std::atomic<bool> backingOff{false};
+  THandle producerHandle;
+  std::thread producer([&] {
+    producerHandle = GetCurrentThreadHandle();
+    FNotifier->Notify(FNotifier.get(), "", {1}, qsWait);
+    ++sent;
+    // Nobody delivers (the main thread does not pump), so this one waits for room.
+    FNotifier->Notify(FNotifier.get(), "", {2}, qsWait);
+    ++sent;
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (sent.load() < 1 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  ASSERT_EQ(sent.load(), 1);
+  // The back-off is the producer's only alertable wait from here on: an APC that runs
+  // tells that the producer is inside Notify.
+  QueueUserAPC([](uintptr_t Flag) { reinterpret_cast<std::atomic<bool>*>(Flag)->store(true); }, producerHandle,
+               reinterpret_cast<uintptr_t>(&backingOff));
+  while (!backingOff.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  ASSERT_TRUE(backingOff.load());
+  FNotifier.reset();
+  producer.join();
+  EXPECT_EQ(sent.load(), 2) << "the held producer returns once the notifier goes";
   ProcessMessages();
   EXPECT_FALSE(WaitUntil([&] { return !FDelivered.empty(); }, std::chrono::milliseconds(50)));
 }

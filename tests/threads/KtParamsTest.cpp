@@ -64,6 +64,13 @@ TEST(KtParamsTest, EveryInputKindIsStoredAndGivenBack) {
   EXPECT_EQ(params.Param(4).AsString(), "short");
 }
 
+TEST(KtParamsTest, ShortStringKeepsAtMost255Characters) {
+  const std::string longText(300, 's');
+  TKtParams params({TVarRec::ShortString(longText), longText});
+  EXPECT_EQ(params.Param(0).AsString(), std::string(255, 's'));
+  EXPECT_EQ(params.Param(1).AsString(), longText) << "a counted string has no such limit";
+}
+
 TEST(KtParamsTest, ValuesAreCopiedAwayFromTheCaller) {
   std::string text = "before";
   TKtParams params({text});

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <memory>
+#include <random>
+#include <string>
 
 #include "threads/KtQueue.h"
 
@@ -90,5 +93,40 @@ TEST(KtQueueTest, StringItemsSurviveRelocation) {
   TKtQueue<std::string> queue(10);
   for (int i = 0; i < 40; ++i) queue.Enqueue(std::string(40, static_cast<char>('a' + i % 26)));
   for (int i = 0; i < 40; ++i) EXPECT_EQ(queue.Pop(), std::string(40, static_cast<char>('a' + i % 26)));
+}
+// Random pushes, pops and SetFree calls, in phases that fill and drain, checked against a
+// plain queue: order, count and the room SetFree promises, across wraps, growth and shrinking.
+template <class T, class Make>
+void CheckAgainstPlainQueue(Make&& MakeItem) {
+  std::mt19937 random(20240611);
+  TKtQueue<T> queue(10);
+  std::deque<T> expected;
+  int made = 0;
+  for (int step = 0; step < 20000; ++step) {
+    const bool filling = step / 700 % 2 == 0;
+    const unsigned action = random() % 20;
+    if (action == 0) {
+      const int room = static_cast<int>(random() % 45);
+      queue.SetFree(room);
+      ASSERT_EQ(queue.FreeSlots(), std::max(queue.Step(), room)) << "step " << step;
+    } else if (action < (filling ? 13u : 7u)) {
+      expected.push_back(MakeItem(made++));
+      queue.Enqueue(expected.back());
+    } else if (!expected.empty()) {
+      ASSERT_EQ(queue.Pop(), expected.front()) << "step " << step;
+      expected.pop_front();
+    }
+    ASSERT_EQ(queue.Count(), static_cast<int>(expected.size())) << "step " << step;
+    ASSERT_EQ(queue.Capacity(), queue.Count() + queue.FreeSlots());
+    ASSERT_EQ(queue.IsEmpty(), expected.empty());
+    if (!expected.empty()) {
+      ASSERT_EQ(queue.Peek(), expected.front());
+    }
+  }
+}
+
+TEST(KtQueueTest, RandomUseMatchesAPlainQueue) {
+  CheckAgainstPlainQueue<int>([](int I) { return I; });
+  CheckAgainstPlainQueue<std::string>([](int I) { return std::to_string(I) + std::string(20, 'x'); });
 }
 }  // namespace

@@ -4,8 +4,11 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/MessageWindow.h"
 #include "tests/support/TestApplication.h"
 #include "tests/support/WaitUntil.h"
+#include "tests/threads/ThreadsTestEnvironment.h"
+#include "threads/KtDebugLogViewer.h"
 #include "threads/KtNotifyProxy.h"
 #include "threads/KtThreads.h"
 
@@ -129,6 +132,24 @@ TEST_F(KtThreadPoolTest, LoweredFanoutTrimsIdleSurplusButKeepsBusyWorkers) {
   EXPECT_EQ(pool->ThreadCount(), 2) << "one idle worker is freed, the busy one stays";
   EXPECT_EQ(busy.Left.load(), 0);
   busy.Open = true;
+  ASSERT_TRUE(WaitUntil([&] { return busy.Left.load() == 1 && pool->Active() == 0; }));
+  pool->SetFanout(1);
+  ASSERT_TRUE(WaitUntil([&] { return pool->Acquire(worker, "Trimmed"); }));
+  worker->Release();
+  EXPECT_EQ(pool->ThreadCount(), 1) << "the worker that was busy is trimmed once it idles";
+}
+
+TEST_F(KtThreadPoolTest, GrowingPoolReservesItsNewWorkerAtOnce) {
+  // A new worker holds its lock while its loop starts; Acquire must not answer false for
+  // a worker it has just created. Several fresh pools make that moment likely to be hit.
+  for (int round = 0; round < 20; ++round) {
+    auto pool = MakePool(1);
+    TKtHostThread* worker = nullptr;
+    ASSERT_TRUE(pool->Acquire(worker, "Fresh")) << "round " << round;
+    ASSERT_NE(worker, nullptr);
+    EXPECT_EQ(pool->ThreadCount(), 1);
+    worker->Release();
+  }
 }
 
 TEST_F(KtThreadPoolTest, FailedPrologMarksTheWorkerDeadDropsTheJobAndReportsIt) {
@@ -258,6 +279,34 @@ TEST_F(KtThreadPoolTest, PoolIsClearedWhenItsOwnerGoes) {
   TComponent::Free(owner.release());
 }
 
+TEST_F(KtThreadPoolTest, WorkerLogsItsLoopAndResultProxiesTheirSerials) {
+  TKtDebugLogViewer viewer(TestAnnouncementName());
+  ASSERT_GT(viewer.Announce(), 0);
+  auto pool = MakePool(1);
+  std::atomic<int> serial{0};
+  ASSERT_NE(Start(*pool,
+                  [&](TObject* Sender, const std::shared_ptr<IKtParams>&) {
+                    const auto proxy = ResultProxy(static_cast<TKtHostThread*>(Sender));
+                    serial = std::dynamic_pointer_cast<TKtParams>(proxy)->Serial();
+                  }),
+            nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return serial.load() > 0; }));
+  pool.reset();
+  const std::string created = "Create TKtResultProxy SN = " + std::to_string(serial.load()) + "|";
+  std::string received;
+  EXPECT_TRUE(WaitUntil([&] {
+    received = viewer.Poll(5);
+    return received.find("HostThread Execute Poll terminated|") != std::string::npos;
+  }));
+  const size_t started = received.find("HostThread Execute Poll initiated|");
+  const size_t proxy = received.find(created);
+  const size_t ended = received.find("HostThread Execute Poll terminated|");
+  ASSERT_NE(started, std::string::npos) << received;
+  ASSERT_NE(proxy, std::string::npos) << received;
+  EXPECT_LT(started, proxy);
+  EXPECT_LT(proxy, ended);
+}
+
 TEST_F(KtThreadPoolTest, FanoutOutsideItsRangeIsRefused) {
   auto pool = MakePool(1);
   EXPECT_THROW(pool->SetFanout(0), Exception);
@@ -292,10 +341,31 @@ TEST(KtWaitTest, WaitForZeroReturnsAtOnce) {
   EXPECT_LT(steady_clock::now() - start, milliseconds(100));
 }
 
-TEST(KtWaitTest, WaitForPumpsMessagesAndTimesOut) {
+TEST(KtWaitTest, WaitForPumpsMessagesAndWaitsOutItsTime) {
+  std::atomic<int> delivered{0};
+  TMessageWindow window([&](uint32_t, WPARAM, LPARAM) -> LRESULT {
+    ++delivered;
+    return 0;
+  });
+  std::thread poster([&] { PostMessage(window.Handle(), WM_USER, 0, 0); });
+  poster.join();
   const auto start = steady_clock::now();
-  WaitFor(50);
-  EXPECT_GE(steady_clock::now() - start, milliseconds(50));
+  WaitFor(300);
+  const auto waited = steady_clock::now() - start;
+  EXPECT_EQ(delivered.load(), 1) << "the wait dispatches the messages that arrive";
+  EXPECT_GE(waited, milliseconds(300)) << "a message does not end the wait";
+}
+
+TEST(KtWaitTest, WaitForOnAThreadWithoutMessagesTimesOut) {
+  std::atomic<int64_t> waitedMs{-1};
+  std::thread t([&] {
+    const auto start = steady_clock::now();
+    WaitFor(50);
+    waitedMs = duration_cast<milliseconds>(steady_clock::now() - start).count();
+  });
+  t.join();
+  EXPECT_GE(waitedMs.load(), 50);
+  EXPECT_LT(waitedMs.load(), 10000);
 }
 
 TEST(KtWaitTest, SignalApcEndsTheWaitAndASecondOneIsReported) {
