@@ -184,7 +184,7 @@ std::string TStringList::CommaText() const {
 }
 
 void TStringList::SetCommaText(const std::string& Value) {
-  Clear();
+  std::vector<TItem> items;
   size_t i = 0;
   const size_t n = Value.size();
   auto isBlank = [&](size_t at) { return static_cast<unsigned char>(Value[at]) <= ' '; };
@@ -208,15 +208,15 @@ void TStringList::SetCommaText(const std::string& Value) {
     } else {
       while (i < n && Value[i] != ',' && !isBlank(i)) item += Value[i++];
     }
-    FItems.push_back({item, nullptr});
+    items.push_back({item, nullptr});
     while (i < n && isBlank(i)) ++i;
     if (i < n && Value[i] == ',') {
       ++i;
       while (i < n && isBlank(i)) ++i;
-      if (i == n) FItems.push_back({std::string(), nullptr});
+      if (i == n) items.push_back({std::string(), nullptr});
     }
   }
-  if (FSorted) Sort();
+  ReplaceItems(std::move(items));
 }
 
 std::string TStringList::Text() const {
@@ -229,13 +229,13 @@ std::string TStringList::Text() const {
 }
 
 void TStringList::SetText(const std::string& Value) {
-  Clear();
+  std::vector<TItem> items;
   size_t start = 0;
   const size_t n = Value.size();
   while (start < n) {
     size_t end = start;
     while (end < n && Value[end] != '\r' && Value[end] != '\n') ++end;
-    FItems.push_back({Value.substr(start, end - start), nullptr});
+    items.push_back({Value.substr(start, end - start), nullptr});
     if (end < n && Value[end] == '\r') {
       ++end;
       if (end < n && Value[end] == '\n') ++end;
@@ -244,14 +244,22 @@ void TStringList::SetText(const std::string& Value) {
     }
     start = end;
   }
-  if (FSorted) Sort();
+  ReplaceItems(std::move(items));
+}
+
+void TStringList::ReplaceItems(std::vector<TItem> Items) {
+  Clear();
+  if (!FSorted) {
+    FItems = std::move(Items);
+    return;
+  }
+  // A sorted list takes each string as Add does, so that Duplicates holds for it too.
+  for (TItem& item : Items) AddObject(item.S, item.Object);
 }
 
 void TStringList::CopyFrom(const TPersistent& Source) {
   if (const auto* other = dynamic_cast<const TStringList*>(&Source)) {
-    if (other == this) return;
-    FItems = other->FItems;
-    if (FSorted) Sort();
+    if (other != this) ReplaceItems(other->FItems);
     return;
   }
   TPersistent::CopyFrom(Source);

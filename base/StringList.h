@@ -59,6 +59,8 @@ private:
     std::string S;
     void* Object = nullptr;
   };
+  // Replaces the content with Items.
+  void ReplaceItems(std::vector<TItem> Items);
   int CompareStrings(const std::string& A, const std::string& B) const;
   void CheckIndex(int Index) const;
   void CheckUnsorted() const;

@@ -105,3 +105,23 @@ TEST(StringList, CopyFromTakesStringsAndObjects) {
   EXPECT_EQ(Items(b), (std::vector<std::string>{"k"}));
   EXPECT_EQ(b.Objects(0), &marker);
 }
+
+TEST(StringList, ASortedListControlsDuplicatesOnEveryWayIn) {
+  TStringList list;
+  list.SetSorted(true);
+  list.SetCommaText("pear,apple,Pear,fig");
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"apple", "fig", "pear"})) << "dupIgnore drops the second pear";
+  list.SetText("b\na\nB\n");
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"a", "b"}));
+
+  TStringList source;
+  source.SetCommaText("x,y,X");
+  list.CopyFrom(source);
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"x", "y"}));
+
+  list.SetDuplicates(TDuplicates::dupError);
+  EXPECT_THROW(list.SetCommaText("one,ONE"), EListError);
+  list.SetDuplicates(TDuplicates::dupAccept);
+  list.SetCommaText("b,a,b");
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"a", "b", "b"}));
+}
