@@ -108,6 +108,15 @@ std::optional<size_t> FindKey(const std::vector<TIniLine>& Lines, const TSection
   return std::nullopt;
 }
 
+// The replacement is renamed over the file, which needs only the folder's permission; a
+// file that may not be written to must stay as it is all the same.
+bool Writable(const std::string& FileName) {
+  const int descriptor = open(FileName.c_str(), O_WRONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  close(descriptor);
+  return true;
+}
+
 bool HasLineBreaks(const std::string& Text) { return Text.find_first_of("\r\n") != std::string::npos; }
 
 // A name or value that would change the file's structure when written.
@@ -225,7 +234,7 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Key, c
   std::optional<mode_t> mode;
   struct stat info {};
   if (stat(FFileName.c_str(), &info) == 0) {
-    if (!S_ISREG(info.st_mode)) throw failure();
+    if (!S_ISREG(info.st_mode) || !Writable(FFileName)) throw failure();
     mode = info.st_mode & 07777;
     try {
       lines = SplitLines(ReadFileText(FFileName));

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <fcntl.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "platform/Files.h"
 #include "platform/IniFile.h"
@@ -37,6 +41,38 @@ protected:
     EXPECT_EQ(Folder.Listing(), ExpectedListing);
   }
 };
+
+// Runs Check on a thread whose file accesses are made as an ordinary user: root ignores
+// permissions, so a root test process drops them on that thread alone (the file-system user
+// is per thread). Answers Check's result.
+bool WithoutFileRights(const std::function<bool()>& Check) {
+  if (geteuid() != 0) return Check();
+  constexpr uid_t Nobody = 65534;
+  bool result = false;
+  std::thread unprivileged([&] {
+    setfsgid(Nobody);
+    setfsuid(Nobody);
+    if (static_cast<uid_t>(setfsuid(static_cast<uid_t>(-1))) == Nobody) result = Check();
+  });
+  unprivileged.join();
+  return result;
+}
+
+bool CanOpenForWriting(const std::string& Path) {
+  const int descriptor = open(Path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  close(descriptor);
+  return true;
+}
+
+// Whether a file can be created at Path (it is removed again).
+bool CanCreate(const std::string& Path) {
+  const int descriptor = open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (descriptor < 0) return false;
+  close(descriptor);
+  unlink(Path.c_str());
+  return true;
+}
 
 const std::string Settings =
     "; written by the programming utility\n"
@@ -202,12 +238,25 @@ TEST_F(IniFileTest, ADiskErrorDuringTheWriteLeavesTheOldFileWhole) {
 TEST_F(IniFileTest, AReadOnlyFolderRefusesTheWrite) {
   WriteWholeFile(Name, Settings);
   ASSERT_EQ(chmod(Folder.Path().c_str(), 0555), 0);
-  if (access(Folder.Path().c_str(), W_OK) == 0) {
-    chmod(Folder.Path().c_str(), 0755);
-    GTEST_SKIP() << "running with rights that ignore folder permissions (root); the disk-error case covers it";
-  }
-  ExpectWriteFails(Ini, "zelmirt-programmer.INI");
+  const bool enforced = WithoutFileRights([&] {
+    if (CanCreate(Folder.File("probe"))) return false;
+    ExpectWriteFails(Ini, "zelmirt-programmer.INI");
+    return true;
+  });
   chmod(Folder.Path().c_str(), 0755);
+  if (!enforced) GTEST_SKIP() << "folder permissions are not enforced for this process";
+}
+
+TEST_F(IniFileTest, AReadOnlyFileIsNotReplaced) {
+  WriteWholeFile(Name, Settings);
+  ASSERT_EQ(chmod(Folder.Path().c_str(), 0777), 0);
+  ASSERT_EQ(chmod(Name.c_str(), 0444), 0);
+  const bool enforced = WithoutFileRights([&] {
+    if (!CanCreate(Folder.File("probe")) || CanOpenForWriting(Name)) return false;
+    ExpectWriteFails(Ini, "zelmirt-programmer.INI");
+    return true;
+  });
+  if (!enforced) GTEST_SKIP() << "file permissions are not enforced for this process";
 }
 
 TEST_F(IniFileTest, NamesAndValuesThatWouldBreakTheFileAreRefused) {
