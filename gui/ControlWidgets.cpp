@@ -180,9 +180,8 @@ QWidget* CreateStatusBar(TStatusBar& Control, QWidget* Parent, const QFont& Font
   });
   return bar;
 }
-}  // namespace
 
-TControlWidgets CreateControlWidgets(TControl& Control, QWidget* Parent, const QFont& Font) {
+TControlWidgets CreateWidgetsOfKind(TControl& Control, QWidget* Parent, const QFont& Font) {
   if (auto* edit = dynamic_cast<TLabeledEdit*>(&Control)) return CreateEdit(*edit, Parent, Font);
   QWidget* widget = nullptr;
   if (auto* group = dynamic_cast<TGroupBox*>(&Control)) widget = CreateGroupBox(*group, Parent, Font);
@@ -193,4 +192,11 @@ TControlWidgets CreateControlWidgets(TControl& Control, QWidget* Parent, const Q
   else if (auto* memo = dynamic_cast<TMemo*>(&Control)) widget = CreateMemo(*memo, Parent, Font);
   else if (auto* status = dynamic_cast<TStatusBar*>(&Control)) widget = CreateStatusBar(*status, Parent, Font);
   return {widget, nullptr};
+}
+}  // namespace
+
+TControlWidgets CreateControlWidgets(TControl& Control, QWidget* Parent, const QFont& Font) {
+  TControlWidgets widgets = CreateWidgetsOfKind(Control, Parent, Font);
+  if (widgets.Widget) widgets.Widget->setObjectName(QString::fromStdString(Control.Name()));
+  return widgets;
 }

@@ -11,5 +11,6 @@ struct TControlWidgets {
 
 // Creates the widget that shows Control inside Parent and keeps both in step: the control's
 // changes reach the widget through its OnChange, the operator's actions reach the control
-// through its own operations. The widgets show Font and belong to Parent.
+// through its own operations. The widgets show Font, belong to Parent and carry the
+// control's name.
 TControlWidgets CreateControlWidgets(TControl& Control, QWidget* Parent, const QFont& Font);

@@ -128,3 +128,5 @@ void TPgmFormView::Show() {
   }
   FImpl->Window.show();
 }
+
+QWidget* TPgmFormView::Window() const { return &FImpl->Window; }

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+class QWidget;
 class TZelmirt_PgmForm;
 
 // The Qt window that shows a TZelmirt_PgmForm: one widget per control, laid out as designed,
@@ -16,6 +17,8 @@ public:
 
   // Shows the window centred on the screen.
   void Show();
+  // The top-level widget; each control's widget is its descendant named after the control.
+  QWidget* Window() const;
 
   struct TImpl;
 

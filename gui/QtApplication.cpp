@@ -33,7 +33,9 @@ constexpr TButtonMapping ButtonMappings[] = {
 };
 }  // namespace
 
+// An error that reaches the operator comes with the exclamation sound, as ShowError's do.
 void TQtApplication::HandleException(const std::exception& E) {
+  PlayExclamation();
   MessageBox(E.what(), TMsgDlgType::mtError, {TMsgDlgBtn::mbOK});
 }
 

@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "app/ZelmirtPgmForm.h"
+#include "app/ProgramEntry.h"
 #include "gui/Guarded.h"
 #include "gui/PgmFormView.h"
 #include "gui/QtApplication.h"
@@ -9,13 +9,13 @@ int main(int argc, char** argv) {
   QApplication toolkit(argc, argv);
   TQtApplication application;
   TScopedApplication installed(application);
-  application.SetTitle("Zelmirt Program");
   int exitCode = 1;
   Guarded([&] {
-    TZelmirt_PgmForm form;
-    TPgmFormView view(form);
-    view.Show();
-    exitCode = QApplication::exec();
+    exitCode = RunProgram([](TZelmirt_PgmForm& Form) {
+      TPgmFormView view(Form);
+      view.Show();
+      return QApplication::exec();
+    });
   });
   return exitCode;
 }
