@@ -74,6 +74,12 @@ void TIpDataSocket::SetSendBufferSize(int32_t Size) { ApplyBufferSize(WS_SO_SNDB
 void TIpDataSocket::SetReceiveStream(TMemoryStream* Stream) {
   TGuard guard(*this);
   FReceiveStream = Stream;
+  if (Stream == nullptr || FReceiveMode != rmStream || FRxHead == FRxTail) return;
+  // Bytes that came before the stream go first. A buffer that had filled up stopped the
+  // reading, and no read notification comes for data that nobody asked for: read on now.
+  const bool stalled = FRxTail == RxBufferSize;
+  ModeStep();
+  if (stalled) ReadPass();
 }
 
 TIpSockStatRec TIpDataSocket::GetStats() const {
@@ -152,12 +158,12 @@ int TIpDataSocket::ReceiveCall() {
   AddBoth(FStats.RawBytesReceived, FStats.TotalRawBytesReceived, static_cast<uint32_t>(received));
   int remaining = received;
   FilterReceived(target, remaining);
-  if (remaining > 0) {
-    if (FLogOptions.Contains(loHighData)) AddDebugData(IpReadDataEntry, target, static_cast<uint32_t>(remaining));
-    AddBoth(FStats.BytesReceived, FStats.TotalBytesReceived, static_cast<uint32_t>(remaining));
-    FActivity = true;
-    FRxTail += remaining;
-  }
+  if (remaining > 0 && FLogOptions.Contains(loHighData))
+    AddDebugData(IpReadDataEntry, target, static_cast<uint32_t>(remaining));
+  AddBoth(FStats.BytesReceived, FStats.TotalBytesReceived, static_cast<uint32_t>(remaining));
+  // Discarded bytes moved too: the owner still hears of the traffic.
+  FActivity = true;
+  FRxTail += remaining;
   return received;
 }
 
@@ -171,6 +177,10 @@ void TIpDataSocket::FilterReceived(uint8_t* Data, int& Count) {
 void TIpDataSocket::ReadEvent() {
   TGuard guard(*this);
   FIdleTime = 0;
+  ReadPass();
+}
+
+void TIpDataSocket::ReadPass() {
   while (ReceiveCall() > 0)
     while (ModeStep()) {
     }
@@ -375,6 +385,9 @@ void TIpDataSocket::WriteEvent() {
 
 void TIpDataSocket::TimerEvent(uint32_t Elapsed) {
   TGuard guard(*this);
+  // A socket closed by another thread after the tick found it has reported its end and is
+  // being freed; progress now would name a socket its control no longer has.
+  if (FHandleClosed) return;
   if (FActivity) {
     FDataOwner->DoStatus(FSocketHandle, stProgress, ConnectionRecord());
     FActivity = false;

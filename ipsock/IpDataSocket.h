@@ -63,7 +63,8 @@ public:
   virtual uint32_t PutData(const void* Data, uint32_t Length, bool Raw, bool Internal, bool CloseAfter,
                            TMemoryStream* Stream);
 
-  // The destination of received bytes in rmStream mode; not owned.
+  // The destination of received bytes in rmStream mode; not owned. Bytes already waiting
+  // in the buffer go to it at once.
   void SetReceiveStream(TMemoryStream* Stream);
   // Asks the system for Size bytes of buffer, halving on refusal down to above 1460.
   void SetReceiveBufferSize(int32_t Size);
@@ -79,6 +80,8 @@ private:
   void ApplyBufferSize(int Option, int32_t Size);
   // One receive call into the free part of the buffer: the count, 0 (nothing now) or -1.
   int ReceiveCall();
+  // Receive calls until nothing more comes, each followed by the mode steps it allows.
+  void ReadPass();
   void FilterReceived(uint8_t* Data, int& Count);
   // Hands on what the receive mode allows; answers whether a line was delivered.
   bool ModeStep();

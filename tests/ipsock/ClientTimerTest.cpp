@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include "tests/ipsock/ClientFixture.h"
 #include "tests/support/TestApplication.h"
@@ -95,4 +97,19 @@ TEST_F(ClientTimerTest, AFailingTimerPathStopsTheTimer) {
   EXPECT_EQ(Client->TimerInterval(), 0u);
   ASSERT_EQ(TestApplication().Exceptions().size(), 1u);
   EXPECT_EQ(TestApplication().Exceptions()[0], "handler failed");
+}
+
+TEST_F(ClientTimerTest, ATickForASocketThatAnotherThreadClosedReportsNothing) {
+  Client->SockInits().SetReceiveMode(rmStream);
+  Client->SockInits().SetIdleTimeout(1);
+  TPeer peer(ConnectPeer());
+  SendAll(peer.Fd(), "abc");
+  ASSERT_TRUE(WaitUntil([&] { return Client->DataSocket()->GetStats().BytesReceived == 3; }));
+  // The tick has found the socket when the other thread's Disconnect closes and frees it.
+  const std::shared_ptr<TIpDataSocket> found = Client->DataSocket();
+  std::thread([&] { Client->Disconnect(); }).join();
+  EXPECT_NO_THROW(found->TimerEvent(500));
+  EXPECT_EQ(Recorder.StatusCount(stProgress), 0u);
+  EXPECT_EQ(Recorder.IdleTimeouts(), 0);
+  EXPECT_EQ(Recorder.StatusCount(stDisconnect), 1u);
 }
