@@ -4,7 +4,9 @@
 #include <arpa/inet.h>
 
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "base/Format.h"
 #include "ipsock/IpExceptions.h"
@@ -233,4 +235,56 @@ TEST(ClientDebugLog, GetsTheDataAndIsWrittenWhenTheControlGoes) {
   EXPECT_THAT(log, HasSubstr(Format("[%u] Send API: 5 bytes written\r\n", socket)));
   EXPECT_THAT(log, HasSubstr(Format("Read - 4 bytes read from socket %u\r\n", socket)));
   EXPECT_THAT(log, HasSubstr(Format("[%u] Recv API: 4 bytes read\r\n", socket)));
+}
+
+TEST_F(ClientTest, NamesAreLookedUpAndTheBroadcastAddressIsKnown) {
+  // A word without a dot before a colon would be read as a scheme, so the name goes alone.
+  Client->SetDefaultPort(Listener.Port());
+  ASSERT_NE(Client->Connect("localhost"), INVALID_SOCKET);
+  TPeer peer(Listener.Accept());
+  ASSERT_GE(peer.Fd(), 0);
+  ASSERT_TRUE(WaitUntil([&] { return Client->Connected(); }));
+  EXPECT_EQ(Client->DataSocket()->RemoteName(), "localhost");
+  EXPECT_EQ(Client->DataSocket()->RemoteAddress().sin_addr.S_addr, LoopbackAddress());
+  Client->Disconnect();
+
+  // No TCP connection reaches the broadcast address; its resolution is what counts here.
+  Client->Connect("255.255.255.255:4001");
+  ASSERT_NE(Client->DataSocket(), nullptr);
+  EXPECT_EQ(Client->DataSocket()->RemoteAddress().sin_addr.S_addr, 0xFFFFFFFFu);
+  EXPECT_EQ(Client->DataSocket()->RemoteAddress().sin_port, htons(4001));
+}
+
+TEST_F(ClientTest, AttachedWindowsHearOfConnectionChanges) {
+  struct TNotice {
+    WPARAM Socket;
+    LPARAM Change;
+  };
+  std::vector<TNotice> early;
+  std::vector<TNotice> late;
+  std::vector<TNotice> none;
+  const auto recorder = [](std::vector<TNotice>& Notices) {
+    return [&Notices](uint32_t Msg, WPARAM WParam, LPARAM LParam) -> LRESULT {
+      if (Msg == IpConnectionChangeMessage) Notices.push_back({WParam, LParam});
+      return 0;
+    };
+  };
+  TMessageWindow first(recorder(early));
+  TMessageWindow second(recorder(late));
+  TMessageWindow detached(recorder(none));
+  Client->AttachWindow(first.Handle());
+  Client->AttachWindow(detached.Handle());
+  Client->DetachWindow(detached.Handle());
+  TPeer peer(ConnectPeer());
+  const TSocket handle = Client->SocketHandle();
+  // Attached while connected: told of the connection at once.
+  Client->AttachWindow(second.Handle());
+  Client->Disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return early.size() == 2 && late.size() == 2; }));
+  EXPECT_EQ(early[0].Socket, handle);
+  EXPECT_EQ(early[0].Change, IpConnectedNotice);
+  EXPECT_EQ(early[1].Change, IpClosedNotice);
+  EXPECT_EQ(late[0].Change, IpConnectedNotice);
+  EXPECT_EQ(late[1].Change, IpClosedNotice);
+  EXPECT_TRUE(none.empty());
 }

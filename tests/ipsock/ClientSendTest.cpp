@@ -147,3 +147,52 @@ TEST_F(ClientTest, ASendThatFailsIsReportedToTheCaller) {
   EXPECT_THAT(failure, testing::HasSubstr("on API 'Send'"));
   EXPECT_TRUE(Recorder.ItemsSent().empty());
 }
+
+TEST_F(ClientTest, AQueuedCloseAfterItemClosesOnceItHasGoneOut) {
+  TPeer peer(ConnectPeer());
+  std::string sent;
+  uint32_t last = 0;
+  for (int i = 0; i < 40 && last == 0; ++i) {
+    const std::string text = PatternBytes(65536, static_cast<size_t>(i));
+    sent += text;
+    last = Client->SendString(text, false);
+  }
+  ASSERT_NE(last, 0u) << "the peer took everything; nothing had to wait";
+  sent += "bye";
+  const uint32_t closing = Client->SendString("bye", true);
+  EXPECT_EQ(closing, last + 1);
+  EXPECT_EQ(Recorder.StatusCount(stDisconnect), 0u);
+
+  std::string received;
+  ASSERT_TRUE(WaitUntil([&] { return !ReadAvailable(peer.Fd(), received); })) << "the peer saw no end";
+  EXPECT_TRUE(received == sent) << "bytes lost, duplicated or reordered";
+  ASSERT_TRUE(WaitUntil([&] { return Client->DataSocket() == nullptr; })) << "the closed socket was not freed";
+  const std::vector<TItemSentReport> reports = Recorder.ItemsSent();
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back().Handle, closing);
+  EXPECT_EQ(reports.back().Remaining, 0u);
+  EXPECT_EQ(Recorder.StatusCount(stDisconnect), 1u);
+}
+
+TEST_F(ClientTest, AnItemSentHandlerMaySendMore) {
+  // The handler runs with the socket's lock held; sending from it must neither block nor
+  // reorder.
+  TPeer peer(ConnectPeer());
+  std::string sent;
+  bool added = false;
+  Client->OnItemSent.Set([&](TObject*, TSocket, uint32_t, uint32_t Remaining) {
+    if (Remaining != 0 || added) return;
+    added = true;
+    Client->SendString("after", false);
+  });
+  for (int i = 0; i < 40 && Client->DataSocket()->QueuedItems() == 0; ++i) {
+    const std::string text = PatternBytes(65536, static_cast<size_t>(i));
+    sent += text;
+    Client->SendString(text, false);
+  }
+  ASSERT_NE(Client->DataSocket()->QueuedItems(), 0u) << "the peer took everything; nothing had to wait";
+  sent += "after";
+  std::string received;
+  ASSERT_TRUE(ReceiveWhilePumping(peer.Fd(), received, sent.size()));
+  EXPECT_TRUE(received == sent) << "bytes lost, duplicated or reordered";
+}

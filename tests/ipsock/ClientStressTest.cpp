@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "base/Format.h"
 #include "tests/ipsock/ClientFixture.h"
+#include "tests/support/TestApplication.h"
 #include "tests/support/WaitUntil.h"
 
 namespace {
@@ -77,4 +81,33 @@ TEST_F(ClientTest, ASecondThreadSendsWhileTheOwnerThreadReceives) {
       << "received bytes lost, duplicated or reordered";
   EXPECT_GE(Recorder.StatusCount(stProgress), 1u);
   Client->Disconnect();
+}
+
+TEST_F(ClientTest, AnotherThreadConnectsAndDisconnectsWhileTheOwnerTicks) {
+  // As the device link does: its loop thread opens and closes while the owner thread runs
+  // the socket events and a fast timer that reports the traffic.
+  constexpr int Cycles = 200;
+  Client->SockInits().SetReceiveMode(rmStream);
+  Client->SetTimerInterval(1);
+  std::atomic<bool> done{false};
+  std::atomic<int> failedCycle{-1};
+  std::thread cycler([&] {
+    for (int i = 0; i < Cycles && failedCycle < 0; ++i) {
+      if (Client->Connect(LoopbackText(Listener.Port())) == INVALID_SOCKET) failedCycle = i;
+      TPeer peer(Listener.Accept());
+      if (peer.Fd() < 0 || ::send(peer.Fd(), "x", 1, MSG_NOSIGNAL) != 1) failedCycle = i;
+      if (!WaitUntil([&] { return Client->Connected(); })) failedCycle = i;
+      Client->Disconnect();
+    }
+    done = true;
+  });
+  const bool finished = WaitUntil([&] { return done.load(); }, std::chrono::seconds(60));
+  cycler.join();
+  ASSERT_TRUE(finished);
+  EXPECT_EQ(failedCycle, -1);
+  EXPECT_EQ(Recorder.StatusCount(stConnect), static_cast<size_t>(Cycles));
+  EXPECT_EQ(Recorder.StatusCount(stDisconnect), static_cast<size_t>(Cycles));
+  EXPECT_TRUE(TestApplication().Exceptions().empty()) << TestApplication().Exceptions().front();
+  EXPECT_EQ(Client->TimerInterval(), 1u) << "a failing tick stopped the timer";
+  Client->SetTimerInterval(0);
 }
