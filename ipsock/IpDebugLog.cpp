@@ -144,7 +144,9 @@ void TIpDebugLog::AddEntry(TIpDebugRenderer Renderer, uint32_t Socket, uint32_t 
   const uint32_t tick = GetTickCount();
   const uint32_t dataLength = (Type & IpDebugDataFlag) != 0 ? Value2 : 0;
   const uint64_t entrySize = uint64_t{HeaderSize} + dataLength;
-  if (entrySize > FBufferSize) return;
+  // The ring holds at most BufferSize - 1 bytes, since a full ring would read as empty: an
+  // entry that cannot fit is dropped before it pushes out any older one.
+  if (entrySize >= FBufferSize) return;
   const auto* data = reinterpret_cast<const uint8_t*>(Value1);
   if (dataLength > 0 && data == nullptr) return;
   TIpDebugEntry discarded;

@@ -50,7 +50,8 @@ public:
   void SetEnabled(bool Value) override;
 
   // For a data entry (type with the data flag) Value1 is the data's address and Value2 its
-  // length. Nothing is recorded while disabled; an entry larger than the ring is dropped.
+  // length. Nothing is recorded while disabled; an entry that does not fit the ring
+  // (BufferSize bytes or more) is dropped and the older entries stay.
   void AddEntry(TIpDebugRenderer Renderer, uint32_t Socket, uint32_t Type, uintptr_t Value1, uint32_t Value2);
   void AddDataEntry(TIpDebugRenderer Renderer, uint32_t Socket, uint32_t Type, const void* Data, uint32_t Length);
   // Removes the oldest entry; false when the ring is empty.

@@ -156,13 +156,22 @@ TEST_F(DebugLogTest, SmallRingKeepsOnlyTheNewestEntries) {
   EXPECT_TRUE(Log.IsBufferEmpty());
 }
 
-TEST_F(DebugLogTest, AnEntryOfTheWholeRingLeavesItReadingEmpty) {
+// A ring holds one byte less than its size: an entry of the whole ring cannot be stored,
+// so it must not push out the entries that are there.
+TEST_F(DebugLogTest, AnEntryOfTheWholeRingIsDroppedAndTheOlderOnesStay) {
   Log.SetBufferSize(100);
   Log.SetEnabled(true);
-  AddBytes(1, 100 - Header, 0);
+  ASSERT_EQ(EntryCount(), 1u);
+  AddBytes(1, 10, 5);
+  AddBytes(2, 100 - Header, 0);
+  ExpectBytes(1, 10, 5);
   EXPECT_TRUE(Log.IsBufferEmpty());
-  Log.WriteToFile();
-  EXPECT_EQ(ReadWholeFile("debug.log"), ExpectedHeader());
+  // One byte less fits, and takes the whole ring for itself.
+  AddBytes(3, 10, 6);
+  AddBytes(4, 100 - Header - 1, 7);
+  EXPECT_EQ(Log.FreeSpace(), 0u);
+  ExpectBytes(4, 100 - Header - 1, 7);
+  EXPECT_TRUE(Log.IsBufferEmpty());
 }
 
 TEST_F(DebugLogTest, EntriesCrossingTheEndReadBackIdentical) {
