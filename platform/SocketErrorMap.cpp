@@ -43,7 +43,8 @@ constexpr std::pair<int, int> ErrnoTable[] = {
     {EISCONN, 10056},
     {ENOTCONN, WSAENOTCONN},
     {ESHUTDOWN, WSAESHUTDOWN},
-    {EPIPE, WSAESHUTDOWN},
+    // Sending on a connection the peer broke; a local shutdown is told apart by the send.
+    {EPIPE, WSAECONNRESET},
     {ETOOMANYREFS, 10059},
     {ETIMEDOUT, 10060},
     {ECONNREFUSED, WSAECONNREFUSED},

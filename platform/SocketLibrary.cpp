@@ -170,6 +170,7 @@ int WsShutdown(TSocket S, int How) {
   if (How < WS_SD_RECEIVE || How > WS_SD_BOTH) return Fail(WSAEINVAL);
   static_assert(WS_SD_RECEIVE == SHUT_RD && WS_SD_SEND == SHUT_WR && WS_SD_BOTH == SHUT_RDWR);
   if (::shutdown(descriptor->Fd, How) != 0) return FailFromErrno();
+  if (How != WS_SD_RECEIVE) descriptor->SendShutDown = true;
   return 0;
 }
 
@@ -243,8 +244,11 @@ int WsSetSockOpt(TSocket S, int Level, int OptName, const char* OptVal, int OptL
   if (!TranslateOption(Level, OptName, option) || OptName == WS_SO_ERROR || OptName == WS_SO_TYPE)
     return Fail(WSAENOPROTOOPT);
   const int posixValue = value;
-  if (::setsockopt(descriptor->Fd, option.Level, option.Name, &posixValue, sizeof posixValue) != 0)
+  if (::setsockopt(descriptor->Fd, option.Level, option.Name, &posixValue, sizeof posixValue) != 0) {
+    // Winsock takes the debug option from every user; the system's tracing needs privilege.
+    if (OptName == WS_SO_DEBUG && (errno == EACCES || errno == EPERM)) return 0;
     return FailFromErrno();
+  }
   return 0;
 }
 
@@ -284,6 +288,7 @@ int WsSend(TSocket S, const char* Buffer, int Length, int Flags) {
   const auto descriptor = Open(S);
   if (!descriptor) return SOCKET_ERROR;
   if (Length < 0 || (Buffer == nullptr && Length > 0)) return Fail(WSAEFAULT);
+  if (descriptor->SendShutDown) return Fail(WSAESHUTDOWN);
   // A peer that went away is an error code here, never a signal that ends the process.
   const ssize_t sent = ::send(descriptor->Fd, Buffer, static_cast<size_t>(Length), Flags | MSG_NOSIGNAL);
   if (sent < 0) {

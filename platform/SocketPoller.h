@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -31,6 +32,9 @@ public:
     TDescriptor& operator=(const TDescriptor&) = delete;
     const int Fd;
     const int Type;
+    // Set by a shutdown for sending; the system then answers a send as it would for a
+    // connection the peer broke, where Winsock tells the two apart.
+    std::atomic<bool> SendShutDown{false};
   };
   using TDescriptorRef = std::shared_ptr<TDescriptor>;
 

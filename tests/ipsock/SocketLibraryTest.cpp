@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <thread>
 
+#include "platform/SocketErrorMap.h"
 #include "platform/SocketLibrary.h"
 #include "tests/ipsock/SocketTestSupport.h"
 #include "tests/support/WaitUntil.h"
@@ -274,6 +279,12 @@ TEST_F(SocketLibraryTest, AbortiveCloseOfThePeerIsAReset) {
   CloseAbortively(peer);
   ASSERT_TRUE(recorder.WaitFor(FD_CLOSE));
   EXPECT_EQ(recorder.Events().back(), (TSocketEvent{s, FD_CLOSE, WSAECONNRESET}));
+  // The close event has already taken the pending error; every later send still tells the
+  // truth about the connection rather than blaming a shutdown that never happened.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    EXPECT_EQ(Proc<TSendProc>("send")(s, "x", 1, 0), SOCKET_ERROR);
+    EXPECT_EQ(LastError(), WSAECONNRESET) << "attempt " << attempt;
+  }
 }
 
 TEST_F(SocketLibraryTest, SendThatWouldBlockReArmsWrite) {
@@ -370,4 +381,95 @@ TEST_F(SocketLibraryTest, ShutdownAndTheNamesOfBothEnds) {
   EXPECT_EQ(Proc<TShutdownProc>("shutdown")(s, 7), SOCKET_ERROR);
   EXPECT_EQ(LastError(), WSAEINVAL);
   ::close(peer);
+}
+
+TEST_F(SocketLibraryTest, OutOfBandDataIsPostedAndReArmedByRecv) {
+  TEventRecorder recorder;
+  TSocket s;
+  const int peer = ConnectedPair(recorder, s, FD_READ | FD_OOB | FD_CONNECT | FD_CLOSE);
+  ASSERT_EQ(::send(peer, "!", 1, MSG_OOB), 1);
+  ASSERT_TRUE(recorder.WaitFor(FD_OOB));
+  char byte = 0;
+  EXPECT_EQ(Proc<TRecvProc>("recv")(s, &byte, 1, MSG_OOB), 1);
+  EXPECT_EQ(byte, '!');
+  ASSERT_EQ(::send(peer, "?", 1, MSG_OOB), 1);
+  EXPECT_TRUE(recorder.WaitFor(FD_OOB, 2));
+  ::close(peer);
+}
+
+TEST_F(SocketLibraryTest, DatagramsArePostedAsReads) {
+  TEventRecorder recorder;
+  const TSocket s = NewSocket(WS_SOCK_DGRAM);
+  const TSockAddrIn local = LoopbackTo(0);
+  ASSERT_EQ(Proc<TBindProc>("bind")(s, &local, sizeof local), 0);
+  TSockAddrIn bound{};
+  int length = sizeof bound;
+  ASSERT_EQ(Proc<TGetSockNameProc>("getsockname")(s, &bound, &length), 0);
+  ASSERT_EQ(Proc<TWSAAsyncSelectProc>("WSAAsyncSelect")(s, recorder.Window(), 4753, FD_READ | FD_WRITE), 0);
+  // A bound datagram socket may send at once.
+  ASSERT_TRUE(recorder.WaitFor(FD_WRITE));
+  const int sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_port = bound.sin_port;
+  target.sin_addr.s_addr = bound.sin_addr.S_addr;
+  ASSERT_EQ(::sendto(sender, "one", 3, 0, reinterpret_cast<const sockaddr*>(&target), sizeof target), 3);
+  ASSERT_TRUE(recorder.WaitFor(FD_READ));
+  char buffer[8];
+  EXPECT_EQ(Proc<TRecvProc>("recv")(s, buffer, sizeof buffer, 0), 3);
+  EXPECT_EQ(std::string(buffer, 3), "one");
+  ::close(sender);
+}
+
+// Every code of the engine's error-text table that a POSIX call can bring about has an errno
+// that maps to it; the rest are start-up, resolver or quality-of-service codes.
+TEST(SocketErrorMap, EveryPosixReachableCodeOfTheTextTableIsMapped) {
+  std::vector<int> reachable = {10004, 10009, 10013, 10014, 10022, 10024, 10103};
+  for (int code = 10035; code <= 10071; ++code)
+    if (code != 10067) reachable.push_back(code);  // no process limit error on this system
+  for (int code : reachable) {
+    bool mapped = false;
+    for (int error = 1; error < 256 && !mapped; ++error) mapped = WinSockErrorFromErrno(error) == code;
+    EXPECT_TRUE(mapped) << code;
+  }
+  EXPECT_EQ(WinSockErrorFromErrno(ECONNREFUSED), WSAECONNREFUSED);
+  EXPECT_EQ(WinSockErrorFromErrno(ECONNRESET), WSAECONNRESET);
+  EXPECT_EQ(WinSockErrorFromErrno(EAGAIN), WSAEWOULDBLOCK);
+  EXPECT_EQ(WinSockErrorFromErrno(EINPROGRESS), WSAEINPROGRESS);
+  EXPECT_EQ(WinSockErrorFromErrno(ENOTCONN), WSAENOTCONN);
+  EXPECT_EQ(WinSockErrorFromErrno(0), WSASYSCALLFAILURE);
+  EXPECT_EQ(WinSockErrorFromErrno(EIO), WSASYSCALLFAILURE);
+  EXPECT_EQ(WinSockErrorFromResolver(EAI_NONAME), WSAHOST_NOT_FOUND);
+  EXPECT_EQ(WinSockErrorFromResolver(EAI_AGAIN), WSATRY_AGAIN);
+  EXPECT_EQ(WinSockErrorFromResolver(EAI_NODATA), WSANO_DATA);
+  EXPECT_EQ(WinSockErrorFromResolver(EAI_FAIL), WSANO_RECOVERY);
+}
+
+namespace {
+// Takes the network administration privilege from the calling thread only.
+bool DropNetworkAdministration() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+  if (::syscall(SYS_capget, &header, data) != 0) return false;
+  data[CAP_TO_INDEX(CAP_NET_ADMIN)].effective &= ~CAP_TO_MASK(CAP_NET_ADMIN);
+  return ::syscall(SYS_capset, &header, data) == 0;
+}
+}  // namespace
+
+TEST_F(SocketLibraryTest, TheDebugOptionNeedsNoPrivilege) {
+  const TSocket s = NewSocket();
+  bool refusedBySystem = false;
+  int result = 0;
+  int error = 0;
+  std::thread([&] {
+    DropNetworkAdministration();
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    refusedBySystem = ::setsockopt(probe, SOL_SOCKET, SO_DEBUG, &on, sizeof on) != 0 && errno == EACCES;
+    ::close(probe);
+    result = SetOption(s, WS_SOL_SOCKET, WS_SO_DEBUG, -1);
+    error = LastError();
+  }).join();
+  if (!refusedBySystem) GTEST_SKIP() << "this system does not refuse the debug option here";
+  EXPECT_EQ(result, 0) << "error " << error;
 }
