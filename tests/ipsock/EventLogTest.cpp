@@ -8,6 +8,7 @@
 #include "ipsock/IpDateTimeFormat.h"
 #include "ipsock/IpEventLog.h"
 #include "platform/Files.h"
+#include "platform/LocalTime.h"
 #include "tests/ipsock/SocketTestSupport.h"
 
 namespace {
@@ -53,13 +54,21 @@ TEST_F(EventLogTest, WritesNothingWhileDisabled) {
 TEST_F(EventLogTest, AppendsOneTimeStampedLinePerEvent) {
   WriteWholeFile("event.log", "earlier\r\n");
   Log.SetEnabled(true);
+  const std::string before = FormatDateTime("yyyy.mm.dd hh:nn:ss", LocalTimeNow());
   Log.AppendEvent("Connect: Loc: 10.0.0.5:1025 Rem: 10.0.0.9:4001");
   Log.AppendEvent("Close:   Loc: 10.0.0.5:1025 Rem: 10.0.0.9:4001");
+  const std::string after = FormatDateTime("yyyy.mm.dd hh:nn:ss", LocalTimeNow());
   const std::vector<std::string> lines = Lines(ReadWholeFile("event.log"));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "earlier");
   EXPECT_EQ(AfterStamp(lines[1]), "Connect: Loc: 10.0.0.5:1025 Rem: 10.0.0.9:4001") << lines[1];
   EXPECT_EQ(AfterStamp(lines[2]), "Close:   Loc: 10.0.0.5:1025 Rem: 10.0.0.9:4001") << lines[2];
+  // The stamp is the local time of the event; this pattern sorts like the time it shows.
+  for (size_t i = 1; i < 3; ++i) {
+    const std::string stamp = lines[i].substr(0, before.size());
+    EXPECT_LE(before, stamp);
+    EXPECT_LE(stamp, after);
+  }
 }
 
 TEST_F(EventLogTest, LinesFromSeveralThreadsNeverInterleave) {

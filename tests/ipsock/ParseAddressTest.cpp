@@ -171,6 +171,124 @@ TEST(ParseAddress, AReusedRecordKeepsNothingOfTheLastText) {
   EXPECT_EQ(rec.Path, "/");
 }
 
+namespace {
+struct TTransitionCase {
+  const char* Text;
+  bool Result;
+  const char* Expected;  // the fields that are not empty, as Describe shows them
+};
+
+// "Name{value}" for every field that is not empty, in the record's order.
+std::string Describe(const TIpAddrRec& Rec) {
+  const std::pair<const char*, std::string> fields[] = {
+      {"Scheme", Rec.Scheme},     {"UserName", Rec.UserName},
+      {"Password", Rec.Password}, {"Host", Rec.Host},
+      {"Port", Rec.Port},         {"Path", Rec.Path},
+      {"Fragment", Rec.Fragment}, {"Query", Rec.Query},
+      {"QueryDelimiter", Rec.QueryDelimiter != 0 ? std::string(1, Rec.QueryDelimiter) : std::string()},
+  };
+  std::string text;
+  for (const auto& [name, value] : fields)
+    if (!value.empty()) text += (text.empty() ? "" : " ") + std::string(name) + "{" + value + "}";
+  return text;
+}
+
+// One text per transition of the state machine (states named as in the parser), each with
+// every field of its record.
+const TTransitionCase TransitionCases[] = {
+    // start
+    {"/a", true, "Path{/a}"},
+    {"\\a", true, "Path{\\a}"},
+    {".x", true, "Path{.x}"},
+    {"1", true, "Host{1} Path{/}"},
+    {"a", false, "Host{a} Path{/}"},
+    {"-a", false, "Path{/}"},
+    {"!a", false, "Path{/}"},
+    // leading blanks
+    {"  /p", true, "Path{/p}"},
+    {" .p", true, "Path{.p}"},
+    {" 1", true, "Host{1} Path{/}"},
+    {" -x", false, "Host{-x} Path{/}"},
+    {" _x", false, "Host{_x} Path{/}"},
+    {" !", false, "Path{/}"},
+    {" :", false, "Path{/}"},
+    // word
+    {"a-b.c_d9", false, "Host{a-b.c_d9} Path{/}"},
+    {"ftp://host/x", true, "Scheme{ftp} Host{host} Path{/x}"},
+    {"name/p", true, "Path{name/p}"},
+    {"a.b/p", true, "Host{a.b} Path{/p}"},
+    {"C:x", true, "Path{C:x}"},
+    {"C|x", true, "Path{C|x}"},
+    {"a.b:12", true, "Host{a.b} Port{12} Path{/}"},
+    {"a.b|12", true, "Host{a.b} Port{12} Path{/}"},
+    {"a.b:", true, "Host{a.b} Path{/}"},
+    {"sc:", false, "Scheme{sc} Path{/}"},
+    {"user@host", true, "UserName{user} Host{host} Path{/}"},
+    {"ab=cd", true, "Host{abcd} Path{/}"},
+    // word after a second colon
+    {"sc:ab:", false, "Scheme{sc} Host{ab} Path{/}"},
+    {"sc:ab:/x", false, "Scheme{ab} Host{x} Path{/}"},
+    {"sc:ab:12", true, "Scheme{sc} Host{ab} Port{12} Path{/}"},
+    {"sc:ab::pw", false, "Scheme{sc} UserName{ab} Password{pw} Path{/}"},
+    {"sc:ab:pw", false, "Scheme{sc} UserName{ab} Password{pw} Path{/}"},
+    {"sc:ab:!9", true, "Scheme{sc} Host{ab} Port{9} Path{/}"},
+    // after the scheme
+    {"sc:.x", true, "Scheme{sc} Path{.x}"},
+    {"sc:\\x", true, "Scheme{sc} Path{\\x}"},
+    {"sc:///h", false, "Scheme{sc} Host{h} Path{/}"},
+    {"sc://ab@h", true, "Scheme{sc} UserName{ab} Host{h} Path{/}"},
+    // path after a drive
+    {"C:\\d#f", true, "Path{C:\\d} Fragment{f}"},
+    {"C:\\d?q", true, "Path{C:\\d} Query{q} QueryDelimiter{?}"},
+    {"C:\\d&q", true, "Path{C:\\d} Query{q} QueryDelimiter{&}"},
+    {"C:\\a b  ", true, "Path{C:\\a b}"},
+    {"C:", true, "Path{C:}"},
+    // host
+    {"1 ", true, "Host{1} Path{/}"},
+    {"1 x", false, "Host{1} Path{/}"},
+    {"1/p", true, "Host{1} Path{/p}"},
+    {"1!2", true, "Host{12} Path{/}"},
+    // credentials
+    {"sc://a:b@h", true, "Scheme{sc} Path{a:b@h}"},
+    {"sc://a|b@h", true, "Scheme{sc} Path{a|b@h}"},
+    {"sc://ab|pw@h", true, "Scheme{sc} UserName{ab} Password{pw} Host{h} Path{/}"},
+    {"sc://a!b/c@h", true, "Scheme{sc} UserName{a!b/c} Host{h} Path{/}"},
+    // password
+    {"sc://us:p:q @h", true, "Scheme{sc} UserName{us} Password{p:q } Host{h} Path{/}"},
+    // port
+    {"1:2 ", true, "Host{1} Port{2} Path{/}"},
+    {"1:2/p", true, "Host{1} Port{2} Path{/p}"},
+    {"1:2x", false, "Host{1} Port{2} Path{/}"},
+    {"1:x", false, "Host{1} Path{/}"},
+    // path
+    {"/a ", true, "Path{/a}"},
+    {"/a b", false, "Path{/a}"},
+    {"/a#f", true, "Path{/a} Fragment{f}"},
+    {"/a?q", true, "Path{/a} Query{q} QueryDelimiter{?}"},
+    {"/a&q", true, "Path{/a} Query{q} QueryDelimiter{&}"},
+    // fragment
+    {"C:\\d#f?q", true, "Path{C:\\d} Fragment{f} Query{q} QueryDelimiter{?}"},
+    {"/a#f g&q", true, "Path{/a} Fragment{f g} Query{q} QueryDelimiter{&}"},
+    {"/a#f#g", true, "Path{/a} Fragment{f#g}"},
+    // query
+    {"/a?q ", true, "Path{/a} Query{q} QueryDelimiter{?}"},
+    {"/a?q x", false, "Path{/a} Query{q} QueryDelimiter{?}"},
+    {"/a?q#r/s", true, "Path{/a} Query{q#r/s} QueryDelimiter{?}"},
+    // trailing blanks
+    {"1:2   ", true, "Host{1} Port{2} Path{/}"},
+    {"1:2  3", false, "Host{1} Port{2} Path{/}"},
+};
+}  // namespace
+
+TEST(ParseAddress, EveryTransitionOfTheStateMachine) {
+  for (const TTransitionCase& item : TransitionCases) {
+    TIpAddrRec rec;
+    const bool result = ParseAddress(item.Text, rec);
+    EXPECT_EQ(result, item.Result) << item.Text;
+    EXPECT_EQ(Describe(rec), item.Expected) << item.Text;
+  }
+}
+
 // Random and adversarial texts: the parser must always finish with a path and never invent
 // characters that were not in the text.
 TEST(ParseAddress, SurvivesRandomAndAdversarialTexts) {
