@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/Controls.h"
+#include "gui/GroupBoxStyle.h"
 #include "gui/Guarded.h"
 
 namespace {
@@ -82,6 +83,7 @@ void Follow(TControl& Control, QWidget* Widget, TSync Sync) {
 
 QWidget* CreateGroupBox(TGroupBox& Control, QWidget* Parent, const QFont& Font) {
   auto* box = Make<QGroupBox>(Parent, Font);
+  box->setStyle(GroupBoxStyle());
   Follow(Control, box, [&Control, box] { box->setTitle(Text(Control.Caption())); });
   return box;
 }

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -89,6 +90,20 @@ TEST_F(PgmFormViewTest, ControlsSitWhereTheyWereDesigned) {
     EXPECT_EQ(label->geometry().right() + 1 + 8, 84) << "the label ends 8 pixels left of its edit";
   }
   EXPECT_FALSE(Widget("lblSize")->isVisible());
+}
+
+TEST_F(PgmFormViewTest, GroupTitlesSitInTheFrameLineAboveTheControls) {
+  // Column 300 of a unit group crosses nothing but the frame's top line above the edit:
+  // the first pixel that differs from the top row's is that line.
+  for (const char* group : {"gbMaster", "gbSlave"}) {
+    const QImage image = Widget(group)->grab().toImage();
+    const QRgb above = image.pixel(300, 0);
+    int line = -1;
+    for (int y = 1; y < 30 && line < 0; ++y)
+      if (image.pixel(300, y) != above) line = y;
+    EXPECT_GE(line, 0) << group << ": no frame line";
+    EXPECT_LT(line, 12) << group << ": the frame line would cross the controls at the top (BL Recover at 12)";
+  }
 }
 
 TEST_F(PgmFormViewTest, TheUnitGroupsAndTheProgressBarStretchWithTheWindow) {
