@@ -70,7 +70,17 @@ void TKtDebugLog::Write(const std::string& Msg) {
   if (ProcessLog().ViewerPort.load() == SilencedPort) return;
   std::lock_guard<std::mutex> guard(FLock);
   if (!FEnabled) return;
-  if (!FAnnouncement) OpenAnnouncement();
+  if (!FAnnouncement) {
+    try {
+      OpenAnnouncement();
+    } catch (...) {
+      // Raised to this caller once; without a block the log stays silent from now on,
+      // instead of trying the system again on every line.
+      FAnnouncement.reset();
+      FEnabled = false;
+      throw;
+    }
+  }
   auto* announcement = static_cast<TKtDebugLogAnnouncement*>(FAnnouncement->View());
   if (LoadWord(&announcement->Presence) == 0) {
     if (FConnection) Disconnect();
@@ -130,7 +140,13 @@ void KtDebugWrite(const std::string& Msg) {
   if (state.ViewerPort.load() == SilencedPort) return;
   // Held across the write so that the log cannot be freed under it by the unit's end.
   std::lock_guard<std::mutex> guard(state.Lock);
-  if (state.Log) state.Log->Write(Msg);
+  if (!state.Log) return;
+  try {
+    state.Log->Write(Msg);
+  } catch (const EKtMemoryMappedFile&) {
+    // The framework's lines come from thread procedures and stopping paths, which a
+    // missing announcement block must not end; the log has silenced itself.
+  }
 }
 
 void KtDebugWritef(const char* Fmt, ...) {

@@ -25,6 +25,8 @@ public:
   TKtDebugLog(TComponent* AOwner, std::string AnnouncementName = KtDebugLogDefaultName);
   ~TKtDebugLog() override;
 
+  // Raises EKtMemoryMappedFile when the announcement block cannot be had; the log is
+  // silent from then on.
   void Write(const std::string& Msg);
   [[gnu::format(printf, 2, 3)]] void Writef(const char* Fmt, ...);
   // Closes the connection to the viewer; also what a failed send does.
@@ -48,7 +50,9 @@ private:
 // silently dropped until the next start.
 void KtDebugLogStart();
 void KtDebugLogFinish();
-// The process-wide log's lines; nothing happens when the log is not started.
+// The process-wide log's lines; nothing happens when the log is not started. Unlike
+// TKtDebugLog::Write, they never raise: an announcement block that cannot be had silences
+// the log.
 void KtDebugWrite(const std::string& Msg);
 [[gnu::format(printf, 1, 2)]] void KtDebugWritef(const char* Fmt, ...);
 // The calling thread's context in the process-wide log's lines.

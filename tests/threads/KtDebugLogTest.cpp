@@ -210,6 +210,34 @@ TEST_F(KtDebugLogTest, UnitEndAndStartWriteTheirLinesInOrder) {
   EXPECT_NE(NotifierThread(), nullptr);
 }
 
+// Not a valid shared-memory name: the system refuses a slash inside it.
+constexpr const char* UnusableName = "no/such/block";
+
+TEST_F(KtDebugLogTest, AnnouncementThatCannotBeHadRaisesOnceThenTheLogIsSilent) {
+  TKtDebugLog log(nullptr, UnusableName);
+  try {
+    log.Write("first");
+    FAIL() << "the first write must report the missing block";
+  } catch (const EKtMemoryMappedFile& e) {
+    EXPECT_EQ(e.Message(), "Could not create memory mapped file");
+  }
+  EXPECT_NO_THROW(log.Write("second"));
+}
+
+TEST_F(KtDebugLogTest, ProcessLogWithoutAnnouncementNeverRaises) {
+  KtDebugLogFinish();
+  KtDebugLogSetAnnouncementName(UnusableName);
+  EXPECT_NO_THROW(KtDebugLogStart()) << "its loading line must not raise";
+  EXPECT_NO_THROW(KtDebugWrite("from a thread procedure"));
+  KtDebugLogFinish();
+  KtDebugLogSetAnnouncementName(TestAnnouncementName());
+  KtDebugLogStart();
+  TKtDebugLogViewer viewer(TestAnnouncementName());
+  ASSERT_GT(viewer.Announce(), 0);
+  KtDebugWrite("with a usable block again");
+  EXPECT_GE(IndexOf(ReceiveUntil(viewer, "with a usable block again"), "with a usable block again"), 0);
+}
+
 TEST(KtMemoryMappedFileTest, PropertiesAreLockedWhileOpenAndCloseNeedsAnOpenBlock) {
   const std::string name = "KtMmfTest." + std::to_string(getpid());
   TKtMemoryMappedFile file(nullptr);
@@ -249,14 +277,18 @@ TEST(KtMemoryMappedFileTest, PropertiesAreLockedWhileOpenAndCloseNeedsAnOpenBloc
   TSharedMemory::Unlink(name);
 }
 
-TEST(KtMemoryMappedFileTest, BlockWithoutNameOrSizeCannotBeCreated) {
+TEST(KtMemoryMappedFileTest, BlockWithoutNameOrSizeOrWithABadNameCannotBeCreated) {
   TKtMemoryMappedFile file(nullptr);
   file.SetSize(8);
-  try {
-    file.Open();
-    FAIL();
-  } catch (const EKtMemoryMappedFile& e) {
-    EXPECT_EQ(e.Message(), "Could not create memory mapped file");
+  for (const std::string name : {"", UnusableName}) {
+    file.SetGlobalName(name);
+    try {
+      file.Open();
+      FAIL() << name;
+    } catch (const EKtMemoryMappedFile& e) {
+      EXPECT_EQ(e.Message(), "Could not create memory mapped file") << name;
+    }
+    EXPECT_FALSE(file.IsOpen());
   }
 }
 }  // namespace
