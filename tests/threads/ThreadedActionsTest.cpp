@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "tests/support/TestApplication.h"
 #include "tests/support/WaitUntil.h"
 #include "threads/KtThreadedActionExceptions.h"
 #include "threads/KtThreadedActionList.h"
+#include "threads/KtNotifier.h"
+#include "threads/KtNotifyProxy.h"
 #include "threads/KtThreadedActions.h"
 #include "threads/KtThreads.h"
 
@@ -29,6 +34,30 @@ struct TGate {
     };
   }
 };
+
+// Waits until the pool's workers can be reserved again: every job handed to them, with its
+// exception handling, is over.
+bool WaitForIdlePool(TKtThreadPool& Pool) {
+  return WaitUntil([&] {
+    TKtHostThread* worker = nullptr;
+    if (!Pool.Acquire(worker, "Probe")) return false;
+    worker->Release();
+    return true;
+  });
+}
+
+// Waits until whatever the notifier thread held has reached the main thread. A marker is
+// posted no earlier than the pass that also posts everything queued before it; a second
+// marker, sent once the first has arrived, is posted only in a later pass.
+void DrainNotifications() {
+  TComponentPtr<TKtNotifier> notifier(new TKtNotifier(nullptr));
+  int delivered = 0;
+  notifier->SetOnNotify([&](TObject*, const std::shared_ptr<IKtNotifyParams>&) { ++delivered; });
+  for (int marker = 1; marker <= 2; ++marker) {
+    notifier->Notify(notifier.get(), "marker", {}, qsWait);
+    ASSERT_TRUE(WaitUntil([&] { return delivered == marker; }));
+  }
+}
 
 class ThreadedActionsTest : public testing::Test {
 protected:
@@ -125,8 +154,9 @@ TEST_F(ThreadedActionsTest, HandledJobExceptionStaysOffTheMainThreadUnhandledOne
     ++handled;
   });
   ASSERT_NE(action->Execute({}), nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return handled.load() == 1; }));
-  WaitUntil([] { return false; }, milliseconds(100));  // the notifier thread's turn
+  ASSERT_TRUE(WaitForIdlePool(*action->ThreadPool()));
+  EXPECT_EQ(handled.load(), 1);
+  DrainNotifications();
   EXPECT_TRUE(TestApplication().Exceptions().empty());
 
   action->SetOnException(nullptr);
@@ -169,8 +199,157 @@ TEST_F(ThreadedActionsTest, DestroyingAnActionWhileItsJobRunsEndsCleanly) {
     ASSERT_TRUE(WaitUntil([&] { return gate.Entered.load() == 1; }));
   }
   EXPECT_EQ(gate.Left.load(), 1) << "the job was stopped before the action went";
-  WaitUntil([] { return false; }, milliseconds(50));
+  DrainNotifications();
   EXPECT_FALSE(afterDelivered.load()) << "nothing is delivered to a freed action";
+}
+
+TEST_F(ThreadedActionsTest, AfterExecuteFollowsTheJobWithItsResultAndEndsTheCallersWait) {
+  TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+  action->SetName("Pump");
+  TGate gate;
+  action->SetOnExecute(gate.Job(*action));
+  std::shared_ptr<IKtNotifyParams> delivered;
+  bool jobOverFirst = false;
+  action->SetOnAfterExecute([&](TObject*, const std::shared_ptr<IKtNotifyParams>& Params) {
+    jobOverFirst = gate.Left.load() == 1 && action->Running() == 0;
+    delivered = Params;
+  });
+  TKtHostThread* worker = action->Execute({});
+  ASSERT_NE(worker, nullptr);
+  EXPECT_EQ(worker->Name(), "Pump") << "an own pool's worker is named after the action";
+  // The caller asks for the job's result while the job runs, then waits for it.
+  const std::shared_ptr<IKtResultParams> result = ResultProxy(worker);
+  gate.Open = true;
+  result->WaitFor(20000);
+  EXPECT_TRUE(result->Signalled()) << "the job's end signals the thread that handed it over";
+  ASSERT_TRUE(WaitUntil([&] { return delivered != nullptr; }));
+  EXPECT_TRUE(jobOverFirst);
+  EXPECT_EQ(delivered, std::static_pointer_cast<IKtNotifyParams>(result)) << "the result is the handler's Params";
+}
+
+TEST_F(ThreadedActionsTest, ExecuteFromManyThreadsNeverRunsMoreJobsThanFanout) {
+  TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+  action->SetFanout(3);
+  TGate gate;
+  std::atomic<int> inside{0};
+  std::atomic<int> most{0};
+  std::atomic<int> ran{0};
+  const TKtThreadExecuteEvent held = gate.Job(*action);
+  action->SetOnExecute([&](TObject* Sender, const std::shared_ptr<IKtParams>& Params) {
+    const int now = ++inside;
+    int seen = most.load();
+    while (now > seen && !most.compare_exchange_weak(seen, now)) {
+    }
+    held(Sender, Params);
+    ++ran;
+    --inside;
+  });
+  for (int i = 0; i < 3; ++i) ASSERT_NE(action->Execute({}), nullptr) << "job " << i;
+  EXPECT_EQ(action->Execute({}), nullptr) << "a fourth job finds no free worker";
+  ASSERT_TRUE(WaitUntil([&] { return gate.Entered.load() == 3; }));
+  EXPECT_EQ(action->Running(), 3);
+  EXPECT_EQ(action->Execute({}), nullptr) << "three jobs run";
+  gate.Open = true;
+
+  std::atomic<int> started{3};
+  std::vector<std::thread> callers;
+  for (int t = 0; t < 4; ++t) {
+    callers.emplace_back([&] {
+      for (int i = 0; i < 200; ++i) {
+        if (action->Execute({i}) != nullptr) ++started;
+        std::this_thread::yield();
+      }
+    });
+  }
+  for (std::thread& caller : callers) caller.join();
+  ASSERT_TRUE(WaitUntil([&] { return ran.load() == started.load(); }));
+  EXPECT_EQ(most.load(), 3);
+  EXPECT_EQ(action->ThreadPool()->ThreadCount(), 3);
+  // The callers stay adopted until a later adoption purges them; only the workers go here.
+  const int withWorkers = KtHostThreadCount();
+  action.reset();
+  EXPECT_EQ(KtHostThreadCount(), withWorkers - 3);
+  FHostThreadsBefore = KtHostThreadCount();
+}
+
+TEST_F(ThreadedActionsTest, OnExceptionAlsoServesTheOwnPoolsPrologFailures) {
+  TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+  std::atomic<int> ran{0};
+  action->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) { ++ran; });
+  EXPECT_FALSE(static_cast<bool>(action->ThreadPool()->ExceptionHandler()));
+  std::mutex lock;
+  std::vector<std::string> seen;
+  // Set after the pool exists: the pool's copy follows.
+  action->SetOnException([&](TObject* Sender, const std::exception& E, bool& Handled) {
+    std::lock_guard<std::mutex> guard(lock);
+    seen.push_back(std::string(Sender == action.get() ? "action: " : "other: ") + E.what());
+    Handled = true;
+  });
+  action->ThreadPool()->OnProlog = [](TObject*) { throw Exception("prolog failed"); };
+  ASSERT_NE(action->Execute({}), nullptr);
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard<std::mutex> guard(lock);
+    return !seen.empty();
+  }));
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(seen, (std::vector<std::string>{"action: prolog failed"}));
+  }
+  DrainNotifications();
+  EXPECT_TRUE(TestApplication().Exceptions().empty());
+  EXPECT_EQ(ran.load(), 0) << "a worker whose prolog failed runs no job";
+}
+
+// An action that asks before every hand-over.
+class TAskingAction : public TKtThreadedAction {
+public:
+  using TKtThreadedAction::TKtThreadedAction;
+  std::atomic<bool> Allow{false};
+  std::atomic<int> Asked{0};
+
+protected:
+  bool BeforeExecute(TKtHostThread* Thread) override {
+    ++Asked;
+    return Thread != nullptr && Allow.load();
+  }
+};
+
+TEST_F(ThreadedActionsTest, BeforeExecuteCanCancelAJobAndTheWorkerStaysFree) {
+  TComponentPtr<TAskingAction> action(new TAskingAction(nullptr));
+  std::atomic<int> ran{0};
+  action->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) { ++ran; });
+  EXPECT_EQ(action->Execute({}), nullptr);
+  EXPECT_EQ(action->Asked.load(), 1);
+  action->Allow = true;
+  // The cancelled job's reservation was ended: the same single worker takes the next job.
+  ASSERT_NE(action->Execute({}), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return ran.load() == 1; }));
+  EXPECT_EQ(action->ThreadPool()->ThreadCount(), 1);
+}
+
+TEST_F(ThreadedActionsTest, JobNotificationsUnderQsWaitArriveAllAndInOrder) {
+  TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+  action->SetQueueDepth(1);
+  action->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) {
+    for (int i = 0; i < 25; ++i) action->Notify("step", {i});
+  });
+  std::vector<int> steps;
+  action->SetOnNotify(
+      [&](TObject*, const std::shared_ptr<IKtNotifyParams>& Params) { steps.push_back(Params->Param(0).AsInteger()); });
+  ASSERT_NE(action->Execute({}), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return steps.size() == 25; }));
+  for (int i = 0; i < 25; ++i) EXPECT_EQ(steps[static_cast<size_t>(i)], i);
+}
+
+TEST_F(ThreadedActionsTest, FreeingTheOwnerStopsTheJobBeforeTheOwnerGoes) {
+  TGate gate;
+  auto* owner = new TComponent(nullptr);
+  auto* action = new TKtThreadedAction(owner);  // freed by its owner
+  action->SetOnExecute(gate.Job(*action));
+  ASSERT_NE(action->Execute({}), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return gate.Entered.load() == 1; }));
+  TComponent::Free(owner);
+  EXPECT_EQ(gate.Left.load(), 1);
 }
 
 // A list with one action in it, the action's category pool in use.
@@ -341,6 +520,70 @@ TEST_F(ThreadedActionListTest, DestroyingAnActionWhoseJobRunsOnACategoryPoolWait
   TComponent::Free(action);
   EXPECT_EQ(gate.Left.load(), 1) << "the job saw the action disabled and ended first";
   EXPECT_EQ(List->Count(), 0);
+}
+
+TEST_F(ThreadedActionListTest, DefaultCategoryWorkersAreNamedDefault) {
+  TKtThreadedAction* action = AddAction();
+  action->SetName("Pump");
+  action->SetCategoryThreadPool(true);
+  std::atomic<int> ran{0};
+  action->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) { ++ran; });
+  TKtHostThread* worker = action->Execute({});
+  ASSERT_NE(worker, nullptr);
+  EXPECT_EQ(worker->Name(), "(Default)");
+  EXPECT_EQ(action->ThreadPool(), List->Categories().Items(0)->ThreadPool());
+  ASSERT_TRUE(WaitUntil([&] { return ran.load() == 1; }));
+}
+
+TEST_F(ThreadedActionListTest, CategoryPoolCountsOnlyInsideAListAndFreesTheOwnPool) {
+  TComponentPtr<TKtThreadedAction> loose(new TKtThreadedAction(nullptr));
+  loose->SetCategoryThreadPool(true);
+  EXPECT_FALSE(loose->CategoryThreadPool()) << "outside a list the own pool is used";
+  loose->SetFanout(2);
+  EXPECT_EQ(loose->ThreadPool()->Fanout(), 2);
+
+  TKtThreadedAction* action = AddAction();
+  std::atomic<int> ran{0};
+  action->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) { ++ran; });
+  ASSERT_NE(action->Execute({}), nullptr);  // on a worker of its own pool
+  ASSERT_TRUE(WaitUntil([&] { return ran.load() == 1; }));
+  EXPECT_EQ(KtHostThreadCount(), FHostThreadsBefore + 1);
+  action->SetCategoryThreadPool(true);
+  EXPECT_TRUE(action->CategoryThreadPool());
+  EXPECT_EQ(KtHostThreadCount(), FHostThreadsBefore) << "the own pool went with its worker";
+  action->SetFanout(4);
+  EXPECT_EQ(action->Fanout(), 4) << "stored while the category's pool is in use";
+  EXPECT_EQ(List->Categories().Items(0)->ThreadPool()->Fanout(), 1) << "the category's pool keeps its own";
+}
+
+TEST_F(ThreadedActionListTest, FreeingTheListWhileCategoryJobsRunEndsThemFirst) {
+  TGate gate;
+  List->Categories().Add()->SetName("Net");
+  std::vector<TKtThreadedAction*> actions{AddAction(), AddAction("Net")};
+  for (TKtThreadedAction* action : actions) {
+    action->SetCategoryThreadPool(true);
+    action->SetOnExecute(gate.Job(*action));
+    ASSERT_NE(action->Execute({}), nullptr);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return gate.Entered.load() == 2; }));
+  List.reset();
+  EXPECT_EQ(gate.Left.load(), 2);
+}
+
+TEST_F(ThreadedActionListTest, ALoadingListStartsWithoutCategoriesAndNamesNone) {
+  TComponent owner(nullptr);
+  owner.BeginLoading();
+  auto* loaded = new TKtThreadedActionList(&owner);  // freed by its owner
+  EXPECT_EQ(loaded->Categories().Count(), 0) << "the categories come from the stream";
+  loaded->BeginLoading();
+  TKtCategory* read = loaded->Categories().Add();
+  EXPECT_EQ(read->Name(), "") << "a category being read gets its name from the stream";
+  EXPECT_EQ(read->ThreadPool()->Name(), "ThreadPool");
+  read->SetName("Net");
+  EXPECT_EQ(read->ThreadPool()->Name(), "NetThreadPool");
+  loaded->EndLoading();
+  owner.EndLoading();
+  EXPECT_EQ(loaded->Categories().Add()->Name(), "Category1");
 }
 
 TEST_F(ThreadedActionListTest, CopyFromTakesTheNameButNotThePool) {
