@@ -95,15 +95,45 @@ TEST_F(NestedCtrlsTest, AttachParentComponentOnlyWhenNotLoadingAndOnlyToAParent)
 
 TEST_F(NestedCtrlsTest, ChangedCallsParentHandlerThenEachChildInOrder) {
   AddChild("a");
-  AddChild("b");
+  TKtCustomChild* b = AddChild("b");
   TObject* sender = nullptr;
   Parent->OnChange = [&](TObject* S) {
     sender = S;
     Log.push_back("parent");
   };
+  TObject* childSender = nullptr;
+  b->OnChange = [&](TObject* S) {
+    childSender = S;
+    Log.push_back("b's handler");
+  };
   Parent->Changed();
   EXPECT_EQ(sender, Parent.get());
-  EXPECT_EQ(Log, (std::vector<std::string>{"parent", "a", "b"}));
+  EXPECT_EQ(childSender, b);
+  EXPECT_EQ(Log, (std::vector<std::string>{"parent", "a", "b", "b's handler"}));
+}
+
+// A child as the stream reader leaves it: told which parent it was read into.
+class TStreamedChild : public TKtCustomChild {
+public:
+  using TKtCustomChild::TKtCustomChild;
+  using TKtCustomChild::SetStreamedParent;
+};
+
+TEST_F(NestedCtrlsTest, AChildReadFromAStreamJoinsItsParentWhenReadingEnds) {
+  auto* child = new TStreamedChild(nullptr);  // freed by the parent it joins
+  child->BeginLoading();
+  child->SetStreamedParent(Parent.get());
+  EXPECT_EQ(child->Parent(), nullptr);
+  child->EndLoading();
+  EXPECT_EQ(child->Parent(), Parent.get());
+  EXPECT_EQ(Parent->Children(0), child);
+
+  TComponentPtr<TStreamedChild> other(new TStreamedChild(nullptr));
+  TComponent plain(nullptr);
+  other->BeginLoading();
+  other->SetStreamedParent(&plain);
+  other->EndLoading();
+  EXPECT_EQ(other->Parent(), nullptr) << "a plain component holds no children";
 }
 
 TEST_F(NestedCtrlsTest, FreedChildLeavesItsParent) {
