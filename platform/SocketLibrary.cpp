@@ -455,6 +455,12 @@ TProcAddress GetSocketProcAddress(TLibraryHandle Library, const std::string& Nam
   return function;
 }
 
+size_t LoadedSocketLibraryCount() {
+  TLibraryState& state = LibraryState();
+  std::lock_guard<std::mutex> guard(state.Lock);
+  return state.Loaded.size();
+}
+
 TScopedSocketLibraryFiles::TScopedSocketLibraryFiles(std::vector<std::string> PresentFiles, int StartupError) {
   TLibraryState& state = LibraryState();
   std::lock_guard<std::mutex> guard(state.Lock);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -139,6 +140,8 @@ void FreeSocketLibrary(TLibraryHandle Library);
 // The function of that exact name, or nullptr with errno set (EBADF: no such library,
 // ENOSYS: no such function).
 TProcAddress GetSocketProcAddress(TLibraryHandle Library, const std::string& Name);
+// How many library handles are loaded and not yet freed.
+size_t LoadedSocketLibraryCount();
 
 // Test seams. Which library files exist and what their start-up call answers
 // (0: negotiate normally; otherwise that error code), until the guard goes.

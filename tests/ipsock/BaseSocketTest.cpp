@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -39,12 +40,17 @@ public:
   void DoStatus(TSocket Socket, TIpStatusType Event, const TIpConnRec& Connection) override {
     Statuses.push_back({Socket, Event, Connection});
   }
-  uint32_t LookupName(const std::string&) override { return LoopbackAddress(); }
+  // Every name stands for 127.0.0.1 here.
+  uint32_t LookupName(const std::string& Host) override {
+    LookedUp.push_back(Host);
+    return LoopbackAddress();
+  }
 
   TIpBaseSocket* Socket = nullptr;
   std::vector<TStatus> Statuses;
   std::vector<TSocketEvent> Events;
   std::vector<TSocketEvent> Unclaimed;
+  std::vector<std::string> LookedUp;
 
 private:
   void Dispatch(TSocket Handle, int32_t Event, int32_t Error) {
@@ -299,5 +305,18 @@ TEST_F(BaseSocketTest, WithAProxyTheConnectionGoesToTheProxyAndIsNotReportedYet)
   EXPECT_EQ(socket.SocksState(), 2);
   EXPECT_TRUE(socket.Connected());
   EXPECT_TRUE(Owner.Statuses.empty());
+  EXPECT_TRUE(Owner.LookedUp.empty());
   ::close(proxy);
+
+  // A proxy given by name is found through the owner's lookup.
+  socks.SetAddress("proxy.example");
+  TNegotiatingSocket named(&Owner, INVALID_SOCKET, IpAnyAddress(), nullptr, &socks);
+  Owner.Socket = &named;
+  named.Connect(LoopbackTo(ClosedLoopbackPort()), "behind.proxy");
+  EXPECT_EQ(Owner.LookedUp, std::vector<std::string>{"proxy.example"});
+  const int namedProxy = Listener.Accept();
+  ASSERT_GE(namedProxy, 0);
+  ASSERT_TRUE(WaitUntil([&] { return named.Negotiations == 1; }));
+  EXPECT_EQ(named.RemoteName(), "behind.proxy");
+  ::close(namedProxy);
 }

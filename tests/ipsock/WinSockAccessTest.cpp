@@ -22,7 +22,17 @@ TEST(WinSockAccess, LoadsTheLibrariesInOrder) {
   }
 }
 
+TEST(WinSockAccess, ShutdownFreesTheLibrary) {
+  const size_t before = LoadedSocketLibraryCount();
+  {
+    TIpWinSockAccess access;
+    EXPECT_EQ(LoadedSocketLibraryCount(), before + 1);
+  }
+  EXPECT_EQ(LoadedSocketLibraryCount(), before);
+}
+
 TEST(WinSockAccess, FailedStartupRaisesWithTheWinSockMessage) {
+  const size_t before = LoadedSocketLibraryCount();
   TScopedSocketLibraryFiles failing({WinSock2LibraryFile, WinSock1LibraryFile}, WSAVERNOTSUPPORTED);
   try {
     TIpWinSockAccess access;
@@ -31,6 +41,8 @@ TEST(WinSockAccess, FailedStartupRaisesWithTheWinSockMessage) {
     EXPECT_EQ(e.ErrorCode(), 10092);
     EXPECT_STREQ(e.what(), "WinSock Error (10092): WinSock DLL version not supported, on API 'WSAStartup'");
   }
+  // The library whose start-up failed is not left loaded.
+  EXPECT_EQ(LoadedSocketLibraryCount(), before);
 }
 
 TEST(WinSockAccess, AStartupCodeOutsideTheTableGivesTheSystemsText) {
