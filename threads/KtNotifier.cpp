@@ -7,20 +7,7 @@
 #include "threads/KtDebugLog.h"
 #include "threads/KtHostThread.h"
 #include "threads/KtNotifierThread.h"
-
-namespace {
-// Counts a producer inside Notify or NotifyResult for the destructor.
-class TProducerInside {
-public:
-  explicit TProducerInside(std::atomic<int>& Producers) : FProducers(Producers) { ++FProducers; }
-  ~TProducerInside() { --FProducers; }
-  TProducerInside(const TProducerInside&) = delete;
-  TProducerInside& operator=(const TProducerInside&) = delete;
-
-private:
-  std::atomic<int>& FProducers;
-};
-}  // namespace
+#include "threads/KtScopedCount.h"
 
 TKtCustomNotifier::TKtCustomNotifier(TComponent* AOwner) : TComponent(AOwner) {}
 
@@ -74,7 +61,7 @@ int TKtCustomNotifier::InFlight(TKtHostThread* Thread) {
 void TKtCustomNotifier::Notify(TObject* Sender, const std::string& Text, TVarRecs Values,
                                TKtNotifyQueueStrategy Strategy) {
   if (!Sender) KtDebugWrite("Sender is nil");
-  const TProducerInside inside(FProducers);
+  const TKtScopedCount inside(FProducers);
   if (FDestroying.load()) return;
   if (Strategy == qsDefault) Strategy = QueueStrategy();
   TKtHostThread* producer = CurrentHostThread();
@@ -122,7 +109,7 @@ void TKtCustomNotifier::NotifyValues(TVarRecs Values, TKtNotifyQueueStrategy Str
 
 void TKtCustomNotifier::NotifyResult(TObject* Sender, const std::shared_ptr<IKtResultParams>& Proxy,
                                      TKtThreadNotifyEvent Handler) {
-  const TProducerInside inside(FProducers);
+  const TKtScopedCount inside(FProducers);
   if (FDestroying.load() || !Proxy) return;
   auto notifyProxy = std::dynamic_pointer_cast<IKtNotifyProxy>(Proxy);
   if (!notifyProxy) return;

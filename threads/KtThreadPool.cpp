@@ -5,6 +5,7 @@
 #include "base/Format.h"
 #include "platform/Apc.h"
 #include "threads/KtNotifierThread.h"
+#include "threads/KtScopedCount.h"
 
 namespace {
 void RaiseCalleeError(uintptr_t) { throw EKtThreadCalleeError(); }
@@ -144,11 +145,7 @@ void TKtCustomThreadPool::Epilog() {
 void TKtCustomThreadPool::Execute(const std::shared_ptr<IKtParams>& Job) {
   const auto proxy = std::dynamic_pointer_cast<IKtExecuteProxy>(Job);
   if (!proxy || !proxy->ExecuteHandler()) return;
-  struct TActiveGuard {
-    std::atomic<int>& Active;
-    explicit TActiveGuard(std::atomic<int>& A) : Active(A) { ++Active; }
-    ~TActiveGuard() { --Active; }
-  } active(FActive);
+  const TKtScopedCount active(FActive);
   try {
     try {
       proxy->ExecuteHandler()(proxy->Target(), Job);
