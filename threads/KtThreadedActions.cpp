@@ -1,5 +1,6 @@
 #include "threads/KtThreadedActions.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 #include <thread>
@@ -32,6 +33,9 @@ public:
 private:
   std::atomic<int>& FCount;
 };
+
+// The pool whose worker runs the calling thread's current job, while OnExecute runs.
+thread_local const TKtThreadPool* JobPool = nullptr;
 
 // Ends a worker's reservation on every path.
 class TReservation {
@@ -87,11 +91,28 @@ bool TKtCustomThreadedAction::CategoryThreadPool() const {
 }
 
 void TKtCustomThreadedAction::SetCategoryThreadPool(bool Value) {
-  TComponentPtr<TKtThreadPool> freed;
+  TPools freed;
   std::lock_guard<std::recursive_mutex> guard(FLock);
   if (Value == FCategoryThreadPool) return;
   FCategoryThreadPool = Value;
-  if (UsesCategoryPool()) freed.reset(std::exchange(FOwnPool, nullptr));
+  if (UsesCategoryPool()) freed = TakeOwnPools();
+}
+
+TKtCustomThreadedAction::TPools TKtCustomThreadedAction::TakeOwnPools() {
+  if (FOwnPool) FRetiredPools.emplace_back(std::exchange(FOwnPool, nullptr));
+  TPools taken;
+  // Stopping the workers of the pool whose job is asking would wait for that very job:
+  // that pool stays set aside, idle, until a later call from elsewhere or the destructor.
+  auto running = std::find_if(FRetiredPools.begin(), FRetiredPools.end(),
+                              [](const TComponentPtr<TKtThreadPool>& p) { return p.get() == JobPool; });
+  TComponentPtr<TKtThreadPool> kept;
+  if (running != FRetiredPools.end()) {
+    kept = std::move(*running);
+    FRetiredPools.erase(running);
+  }
+  taken.swap(FRetiredPools);
+  if (kept) FRetiredPools.push_back(std::move(kept));
+  return taken;
 }
 
 int TKtCustomThreadedAction::Fanout() const {
@@ -198,24 +219,27 @@ TKtHostThread* TKtCustomThreadedAction::Execute(TVarRecs Params) {
   auto inFlight = std::make_shared<TJobInFlight>(FJobsInFlight);
   worker->Execute(
       Params, [this, inFlight](TObject*, const std::exception& E, bool& Handled) { DoException(E, Handled); },
-      [this, inFlight](TObject*, const std::shared_ptr<IKtParams>& Job) { DoExecute(Job); },
+      [this, inFlight, pool](TObject*, const std::shared_ptr<IKtParams>& Job) { DoExecute(*pool, Job); },
       [this, inFlight](TKtHostThread* Caller) { AfterExecute(Caller); });
   return worker;
 }
 
-void TKtCustomThreadedAction::DoExecute(const std::shared_ptr<IKtParams>& Params) {
+void TKtCustomThreadedAction::DoExecute(const TKtThreadPool& Pool, const std::shared_ptr<IKtParams>& Params) {
   const TKtThreadExecuteEvent handler = OnExecute();
   struct TRunningGuard {
     TKtCustomThreadedAction& Action;
-    explicit TRunningGuard(TKtCustomThreadedAction& A) : Action(A) {
+    const TKtThreadPool* OuterPool;
+    TRunningGuard(TKtCustomThreadedAction& A, const TKtThreadPool& Pool)
+        : Action(A), OuterPool(std::exchange(JobPool, &Pool)) {
       Action.Touch();
       ++Action.FRunning;
     }
     ~TRunningGuard() {
       Action.Touch();
       --Action.FRunning;
+      JobPool = OuterPool;
     }
-  } running(*this);
+  } running(*this, Pool);
   if (handler) handler(this, Params);
 }
 
@@ -247,11 +271,11 @@ void TKtCustomThreadedAction::DoNotify(TObject* Sender, const std::shared_ptr<IK
 
 void TKtCustomThreadedAction::Notify(const std::string& Text, TVarRecs Values) { FNotifier->Notify(this, Text, Values); }
 
-TComponentPtr<TKtThreadPool> TKtCustomThreadedAction::DetachForShutdown() {
+TKtCustomThreadedAction::TPools TKtCustomThreadedAction::DetachForShutdown() {
   SetEnabled(false);
   FOnNotify.Clear();
   std::lock_guard<std::recursive_mutex> guard(FLock);
-  return TComponentPtr<TKtThreadPool>(std::exchange(FOwnPool, nullptr));
+  return TakeOwnPools();
 }
 
 void TKtCustomThreadedAction::Shutdown() { DetachForShutdown(); }
@@ -267,7 +291,7 @@ void TKtCustomThreadedAction::ComponentRemoved(TComponent* AComponent) {
     }
   }
   if (AComponent != Owner()) return;
-  TComponentPtr<TKtThreadPool> freed;
+  TPools freed;
   if (TKtCustomThreadedActionList* list = FList.load()) {
     std::unique_lock<std::shared_mutex> write(list->FSync);
     freed = DetachForShutdown();

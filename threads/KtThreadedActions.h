@@ -5,6 +5,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <vector>
 
 #include "base/EventSlot.h"
 #include "threads/KtHostThread.h"
@@ -37,7 +38,9 @@ public:
   // The pool Execute uses, creating the own pool when needed. Raises
   // EKtThreadedActionCategoryDoesNotExist for a category pool whose category is missing.
   TKtThreadPool* ThreadPool();
-  // Disables the action, drops OnNotify and frees the own pool.
+  // Disables the action, drops OnNotify and frees the own pool. Called from one of the own
+  // pool's jobs, it sets that pool aside instead and frees it later (the job's worker cannot
+  // be stopped from within); an action is never freed from its own job.
   void Shutdown();
 
   std::string Category() const;
@@ -82,7 +85,7 @@ private:
   friend class TKtCustomThreadedActionList;
 
   // On the worker.
-  void DoExecute(const std::shared_ptr<IKtParams>& Params);
+  void DoExecute(const TKtThreadPool& Pool, const std::shared_ptr<IKtParams>& Params);
   void AfterExecute(TKtHostThread* Caller);
   void DoException(const std::exception& E, bool& Handled);
   // On the main thread.
@@ -95,9 +98,12 @@ private:
   TKtCategory* CachedCategory();
   TKtThreadPool* PoolLocked();
   std::string ThreadName() const;
+  using TPools = std::vector<TComponentPtr<TKtThreadPool>>;
   // Disables the action and hands back the own pool, for the caller to free outside the
   // locks: its workers may be inside Execute of this very action.
-  TComponentPtr<TKtThreadPool> DetachForShutdown();
+  TPools DetachForShutdown();
+  // The own pool and those set aside, except the pool of the job that is asking.
+  TPools TakeOwnPools();
 
   // Called by the list, on the main thread, with its synchroniser held for writing.
   void SetList(TKtCustomThreadedActionList* Value) { FList.store(Value); }
@@ -115,6 +121,8 @@ private:
   bool FCategoryThreadPool = false;
   int FFanout = 1;
   TKtThreadPool* FOwnPool = nullptr;  // owned as a component
+  // Own pools given up by a job of theirs, still to be freed.
+  TPools FRetiredPools;
   TEventSlot<TKtThreadExecuteEvent> FOnExecute;
   TEventSlot<TKtThreadNotifyEvent> FOnAfterExecute;
   TEventSlot<TKtThreadNotifyEvent> FOnNotify;

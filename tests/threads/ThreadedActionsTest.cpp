@@ -341,6 +341,23 @@ TEST_F(ThreadedActionsTest, JobNotificationsUnderQsWaitArriveAllAndInOrder) {
   for (int i = 0; i < 25; ++i) EXPECT_EQ(steps[static_cast<size_t>(i)], i);
 }
 
+TEST_F(ThreadedActionsTest, AJobMayShutItsOwnActionDown) {
+  TComponentPtr<TKtThreadedAction> action(new TKtThreadedAction(nullptr));
+  std::atomic<bool> returned{false};
+  action->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) {
+    action->Shutdown();
+    returned = true;
+  });
+  ASSERT_NE(action->Execute({}), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return returned.load(); })) << "the job is not left waiting for its own worker";
+  EXPECT_FALSE(action->Enabled());
+  EXPECT_EQ(action->Execute({}), nullptr);
+  // Whatever the job set aside goes with the next shutdown from outside.
+  ASSERT_TRUE(WaitUntil([&] { return action->Running() == 0; }));
+  action->Shutdown();
+  EXPECT_TRUE(WaitUntil([&] { return KtHostThreadCount() == FHostThreadsBefore; }));
+}
+
 TEST_F(ThreadedActionsTest, FreeingTheOwnerStopsTheJobBeforeTheOwnerGoes) {
   TGate gate;
   auto* owner = new TComponent(nullptr);
@@ -567,6 +584,23 @@ TEST_F(ThreadedActionListTest, FreeingTheListWhileCategoryJobsRunEndsThemFirst) 
   }
   ASSERT_TRUE(WaitUntil([&] { return gate.Entered.load() == 2; }));
   List.reset();
+  EXPECT_EQ(gate.Left.load(), 2);
+}
+
+TEST_F(ThreadedActionListTest, AnOwnerOfTheListAndItsActionsFreesThemWhileJobsRun) {
+  TGate gate;
+  auto* form = new TComponent(nullptr);
+  auto* list = new TKtThreadedActionList(form);
+  // Owned by the form like the list, held by the list as its children.
+  for (int i = 0; i < 2; ++i) {
+    auto* action = new TKtThreadedAction(form);
+    action->SetParent(list);
+    action->SetCategoryThreadPool(i == 0);
+    action->SetOnExecute(gate.Job(*action));
+    ASSERT_NE(action->Execute({}), nullptr);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return gate.Entered.load() == 2; }));
+  TComponent::Free(form);
   EXPECT_EQ(gate.Left.load(), 2);
 }
 
