@@ -86,3 +86,16 @@ TEST(SignalServer, AHandlerThatFreesAnotherReceiverDoesNotReachIt) {
   EXPECT_EQ(secondCalls, 0);
   EXPECT_EQ(second, nullptr);
 }
+
+TEST(SignalServer, AClientFreedByItsOwnerLeavesTheRegistry) {
+  TClient keeper = NewClient();
+  auto* owner = new TComponent(nullptr);
+  auto* owned = new TktsSignalClient(owner);  // freed by its owner
+  TktsSignalServer::Instance()->Register(owned, "k");
+  TktsSignalServer::Instance()->Register(keeper.get(), "k");
+  EXPECT_EQ(TktsSignalServer::ClientCount(), 2);
+  TComponent::Free(owner);
+  EXPECT_EQ(TktsSignalServer::ClientCount(), 1);
+  EXPECT_EQ(TktsSignalServer::Instance()->RegistrationCount(), 1);
+  EXPECT_TRUE(keeper->OnSignalChange == nullptr) << "a new client has no handler";
+}
