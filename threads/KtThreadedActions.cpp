@@ -99,19 +99,17 @@ void TKtCustomThreadedAction::SetCategoryThreadPool(bool Value) {
 }
 
 TKtCustomThreadedAction::TPools TKtCustomThreadedAction::TakeOwnPools() {
-  if (FOwnPool) FRetiredPools.emplace_back(std::exchange(FOwnPool, nullptr));
   TPools taken;
+  taken.swap(FRetiredPools);
+  if (FOwnPool) taken.emplace_back(std::exchange(FOwnPool, nullptr));
   // Stopping the workers of the pool whose job is asking would wait for that very job:
   // that pool stays set aside, idle, until a later call from elsewhere or the destructor.
-  auto running = std::find_if(FRetiredPools.begin(), FRetiredPools.end(),
-                              [](const TComponentPtr<TKtThreadPool>& p) { return p.get() == JobPool; });
-  TComponentPtr<TKtThreadPool> kept;
-  if (running != FRetiredPools.end()) {
-    kept = std::move(*running);
-    FRetiredPools.erase(running);
+  auto running = std::find_if(taken.begin(), taken.end(),
+                              [](const TComponentPtr<TKtThreadPool>& Pool) { return Pool.get() == JobPool; });
+  if (running != taken.end()) {
+    FRetiredPools.push_back(std::move(*running));
+    taken.erase(running);
   }
-  taken.swap(FRetiredPools);
-  if (kept) FRetiredPools.push_back(std::move(kept));
   return taken;
 }
 
