@@ -9,6 +9,7 @@
 #include "platform/MessageWindow.h"
 #include "threads/KtCompareText.h"
 #include "threads/KtNotifyProxy.h"
+#include "threads/KtScopedCount.h"
 #include "threads/KtThreadedActionExceptions.h"
 #include "threads/KtThreadedActionList.h"
 
@@ -20,19 +21,6 @@ double NowAsDateTime() {
   const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
   return UnixEpochAsDateTime + std::chrono::duration<double, std::ratio<86400>>(sinceEpoch).count();
 }
-
-// Counts one job while its handlers exist: the worker drops them when the job ends, also
-// when it fails or is dropped by a dead worker.
-class TJobInFlight {
-public:
-  explicit TJobInFlight(std::atomic<int>& Count) : FCount(Count) { ++FCount; }
-  ~TJobInFlight() { --FCount; }
-  TJobInFlight(const TJobInFlight&) = delete;
-  TJobInFlight& operator=(const TJobInFlight&) = delete;
-
-private:
-  std::atomic<int>& FCount;
-};
 
 // The pool whose worker runs the calling thread's current job, while OnExecute runs.
 thread_local const TKtThreadPool* JobPool = nullptr;
@@ -213,8 +201,9 @@ TKtHostThread* TKtCustomThreadedAction::Execute(TVarRecs Params) {
   TReservation reservation(worker);
   if (!BeforeExecute(worker)) return nullptr;
   Touch();
-  // The handlers share one counter of the job; the destructor waits until it is gone.
-  auto inFlight = std::make_shared<TJobInFlight>(FJobsInFlight);
+  // The handlers share one count of the job, held while they exist (the worker drops them
+  // when the job ends, fails or is dropped by a dead worker); the destructor waits for it.
+  auto inFlight = std::make_shared<TKtScopedCount>(FJobsInFlight);
   worker->Execute(
       Params, [this, inFlight](TObject*, const std::exception& E, bool& Handled) { DoException(E, Handled); },
       [this, inFlight, pool](TObject*, const std::shared_ptr<IKtParams>& Job) { DoExecute(*pool, Job); },
