@@ -30,7 +30,15 @@ TKtCustomThreadPool::TKtCustomThreadPool(TComponent* AOwner)
   if (AOwner) AOwner->FreeNotification(this);
 }
 
+// Only a pool deleted without Free still has workers here.
 TKtCustomThreadPool::~TKtCustomThreadPool() { Clear(); }
+
+void TKtCustomThreadPool::PrepareDestruction() {
+  // A worker calls the pool's guest operations until its loop ends; once a destructor has
+  // begun, those calls would meet a pool that is no longer whole.
+  Clear();
+  TComponent::PrepareDestruction();
+}
 
 void TKtCustomThreadPool::SetFanout(int Value) {
   if (Value < MinFanout || Value > MaxFanout) {

@@ -20,6 +20,8 @@ public:
 
   explicit TKtCustomThreadPool(TComponent* AOwner);
   ~TKtCustomThreadPool() override;
+  // Stops the workers while the pool is still whole: they call into it to the last.
+  void PrepareDestruction() override;
 
   // Reserves an idle worker (growing the pool when allowed) and answers it in Thread. The
   // caller hands it a job with Execute and then always ends its reservation with Release.

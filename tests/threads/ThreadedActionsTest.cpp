@@ -59,6 +59,27 @@ void DrainNotifications() {
   }
 }
 
+// Built like the device link: it executes itself when it is made, and its job, when asked
+// to, polls its worker's Terminated until the worker is stopped.
+class TSelfStartingAction : public TKtThreadedAction {
+public:
+  TSelfStartingAction(bool Polls, std::atomic<int>& Polled) : TKtThreadedAction(nullptr) {
+    SetOnExecute([Polls, &Polled](TObject*, const std::shared_ptr<IKtParams>&) {
+      if (!Polls) return;
+      TKtHostThread* host = CurrentHostThread();
+      ++Polled;
+      while (!host->Terminated()) std::this_thread::sleep_for(milliseconds(1));
+      --Polled;
+    });
+    FWorker = Execute({"Hello, World"});
+  }
+  TKtHostThread* Worker() const { return FWorker; }
+  std::string ClassName() const override { return "TSelfStartingAction"; }
+
+private:
+  TKtHostThread* FWorker;
+};
+
 class ThreadedActionsTest : public testing::Test {
 protected:
   void SetUp() override {
@@ -356,6 +377,23 @@ TEST_F(ThreadedActionsTest, AJobMayShutItsOwnActionDown) {
   ASSERT_TRUE(WaitUntil([&] { return action->Running() == 0; }));
   action->Shutdown();
   EXPECT_TRUE(WaitUntil([&] { return KtHostThreadCount() == FHostThreadsBefore; }));
+}
+
+TEST_F(ThreadedActionsTest, AnActionFreedRightAfterItsExecuteStopsItsWorkerBeforeThePoolGoes) {
+  // Freed at once, the worker may still be entering the job; freed while the job polls, the
+  // free must end it. ThreadSanitizer watches the pool while the worker still calls into it.
+  std::atomic<int> polling{0};
+  for (int cycle = 0; cycle < 300; ++cycle) {
+    const bool polls = cycle % 2 == 1;
+    TComponentPtr<TSelfStartingAction> action(new TSelfStartingAction(polls, polling));
+    ASSERT_NE(action->Worker(), nullptr) << "cycle " << cycle;
+    if (polls) {
+      ASSERT_TRUE(WaitUntil([&] { return polling.load() == 1; })) << "cycle " << cycle;
+    }
+    action.reset();
+    ASSERT_EQ(polling.load(), 0) << "the job saw its worker stopped, cycle " << cycle;
+    ASSERT_EQ(KtHostThreadCount(), FHostThreadsBefore) << "cycle " << cycle;
+  }
 }
 
 TEST_F(ThreadedActionsTest, FreeingTheOwnerStopsTheJobBeforeTheOwnerGoes) {
