@@ -17,14 +17,15 @@ using TMark = TKtHostThreadMark;
 // Adopted host threads outlive an end of the unit only as stale pointers; the epoch tells
 // a thread that its reference belongs to an earlier run of the unit.
 std::atomic<uint64_t> AdoptionEpoch{1};
+// A worker's own host thread lives as long as its loop, whatever the unit does meanwhile.
+constexpr uint64_t WorkerEpoch = 0;
 
 struct TCurrentHost {
   TKtHostThread* Host = nullptr;
   uint64_t Epoch = 0;
+  bool Valid() const { return Host && (Epoch == WorkerEpoch || Epoch == AdoptionEpoch.load()); }
 };
 thread_local TCurrentHost CurrentHost;
-
-void SetCurrentHost(TKtHostThread* Host) { CurrentHost = {Host, AdoptionEpoch.load()}; }
 
 // The register of adopted threads.
 struct THostThreadList {
@@ -80,7 +81,7 @@ TKtHostThread::TKtHostThread(IKtThreadGuest* Guest, std::string Name)
 
 TKtHostThread::TKtHostThread() : FHandle(GetCurrentThreadHandle()), FLock(CreateThreadLock()) {
   ++KtThreadCounters().HostThreads;
-  SetCurrentHost(this);
+  CurrentHost = {this, AdoptionEpoch.load()};
 }
 
 TKtHostThread::~TKtHostThread() {
@@ -176,7 +177,7 @@ void TKtHostThread::RunLoop() {
   try {
     Include(TMark::Running);
     TakeLock();
-    SetCurrentHost(this);
+    CurrentHost = {this, WorkerEpoch};
     while (!Terminated()) {
       ReleaseLock();
       while (!Terminated() && !Has(TMark::Pending)) SleepEx(10, true);
@@ -228,12 +229,12 @@ void TKtHostThread::EndLoop() {
     }
   }
   ReleaseLock();
-  SetCurrentHost(nullptr);
+  CurrentHost = {};
   KtDebugWrite("HostThread Execute Poll terminated");
 }
 
 TKtHostThread* CurrentHostThread() {
-  if (CurrentHost.Host && CurrentHost.Epoch == AdoptionEpoch.load()) return CurrentHost.Host;
+  if (CurrentHost.Valid()) return CurrentHost.Host;
   THostThreadList& list = AdoptedThreads();
   std::lock_guard<std::mutex> guard(list.Lock);
   if (list.Threads.size() >= THostThreadList::PurgeThreshold) {

@@ -268,6 +268,32 @@ TEST_F(KtThreadPoolTest, WorkerThatCannotBeWaitedForIsMarkedDeadAndStillStopped)
   EXPECT_EQ(KtHostThreadCount(), FHostThreadsBefore);
 }
 
+TEST_F(KtThreadPoolTest, WorkerKeepsItsHostThreadWhenTheUnitEndsAndStartsAgain) {
+  auto pool = MakePool(1);
+  std::atomic<int> ran{0};
+  TKtHostThread* worker = Start(*pool, [&](TObject*, const std::shared_ptr<IKtParams>&) { ++ran; });
+  ASSERT_NE(worker, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return ran.load() == 1; }));
+  KtThreadsFinish();
+  KtThreadsStart();
+  std::atomic<TKtHostThread*> own{nullptr};
+  std::atomic<bool> sawTerminated{false};
+  // Like the device link's loop, the job polls its own host thread; it gives up after a
+  // wide margin only so that a worker that never sees Terminated fails instead of hanging.
+  const auto polls = [&](TObject*, const std::shared_ptr<IKtParams>&) {
+    TKtHostThread* host = CurrentHostThread();
+    own = host;
+    const auto giveUp = steady_clock::now() + seconds(10);
+    while (!host->Terminated() && steady_clock::now() < giveUp) std::this_thread::sleep_for(milliseconds(1));
+    sawTerminated = host->Terminated();
+  };
+  ASSERT_EQ(Start(*pool, polls), worker) << "the idle worker is reused";
+  ASSERT_TRUE(WaitUntil([&] { return own.load() != nullptr; }));
+  EXPECT_EQ(own.load(), worker);
+  pool.reset();
+  EXPECT_TRUE(sawTerminated.load()) << "stopping the worker ended the job that polls it";
+}
+
 TEST_F(KtThreadPoolTest, PoolIsClearedWhenItsOwnerGoes) {
   auto owner = std::make_unique<TComponent>(nullptr);
   TComponentPtr<TKtCustomThreadPool> pool(new TKtCustomThreadPool(owner.get()));
