@@ -1,6 +1,9 @@
 #include "threads/KtThreadPool.h"
 
+#include <algorithm>
+#include <iterator>
 #include <thread>
+#include <utility>
 
 #include "base/Format.h"
 #include "platform/Apc.h"
@@ -9,6 +12,9 @@
 
 namespace {
 void RaiseCalleeError(uintptr_t) { throw EKtThreadCalleeError(); }
+
+// The worker whose job the calling thread runs, while it runs it.
+thread_local const TKtHostThread* JobWorker = nullptr;
 
 // Calls Handler with the exception E holds; whatever the handler raises is swallowed.
 void CallHandler(const TKtThreadExceptionEvent& Handler, TObject* Sender, const std::exception_ptr& E,
@@ -98,17 +104,34 @@ bool TKtCustomThreadPool::Acquire(TKtHostThread*& Thread, const std::string& Nam
   return true;
 }
 
+std::vector<TKtHostThreadPtr> TKtCustomThreadPool::TakeWorkers() {
+  std::vector<TKtHostThreadPtr> taken;
+  taken.swap(FSetAside);
+  if (FThreads) {
+    std::move(FThreads->begin(), FThreads->end(), std::back_inserter(taken));
+    FThreads->clear();
+  }
+  // Stopping the worker whose job is asking would wait for that very job.
+  const auto asking =
+      std::find_if(taken.begin(), taken.end(), [](const TKtHostThreadPtr& Worker) { return Worker.get() == JobWorker; });
+  if (asking != taken.end()) {
+    FSetAside.push_back(std::move(*asking));
+    taken.erase(asking);
+  }
+  return taken;
+}
+
 void TKtCustomThreadPool::Clear() {
-  std::optional<std::vector<TKtHostThreadPtr>> stopped;  // stopped after the pool lock is let go
+  std::vector<TKtHostThreadPtr> stopped;  // stopped after the pool lock is let go
   std::lock_guard<std::mutex> guard(FPoolLock);
-  stopped.swap(FThreads);
+  stopped = TakeWorkers();
+  FThreads.reset();
 }
 
 void TKtCustomThreadPool::Restart() {
   std::vector<TKtHostThreadPtr> stopped;  // stopped after the pool lock is let go
   std::lock_guard<std::mutex> guard(FPoolLock);
-  if (!FThreads) return;
-  stopped.swap(*FThreads);
+  stopped = TakeWorkers();
 }
 
 void TKtCustomThreadPool::ComponentRemoved(TComponent* AComponent) {
@@ -154,6 +177,11 @@ void TKtCustomThreadPool::Execute(const std::shared_ptr<IKtParams>& Job) {
   const auto proxy = std::dynamic_pointer_cast<IKtExecuteProxy>(Job);
   if (!proxy || !proxy->ExecuteHandler()) return;
   const TKtScopedCount active(FActive);
+  struct TJobWorkerScope {
+    const TKtHostThread* Outer;
+    explicit TJobWorkerScope(const TKtHostThread* Worker) : Outer(std::exchange(JobWorker, Worker)) {}
+    ~TJobWorkerScope() { JobWorker = Outer; }
+  } jobWorker(proxy->Target());
   try {
     try {
       proxy->ExecuteHandler()(proxy->Target(), Job);

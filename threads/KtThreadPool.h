@@ -27,10 +27,12 @@ public:
   // caller hands it a job with Execute and then always ends its reservation with Release.
   bool Acquire(TKtHostThread*& Thread, const std::string& Name);
   bool CanExecute() const { return Fanout() - FActive.load() > 0; }
-  // Frees every worker; afterwards Acquire answers false for good.
+  // Clear and Restart free every worker. Called from a job of one of them, they set that
+  // worker aside instead, since it cannot be stopped from within: it takes no further job
+  // and goes with a later Clear or Restart from elsewhere, or with the pool.
+  // After Clear, Acquire answers false for good.
   void Clear();
-  // Frees every worker but keeps the pool open: later jobs get new workers. A cleared pool
-  // stays cleared.
+  // Keeps the pool open: later jobs get new workers. A cleared pool stays cleared.
   void Restart();
   // Hands E to Handler, else to the pool's exception handler; unhandled, it is raised
   // again on the main thread.
@@ -56,10 +58,15 @@ protected:
   void ComponentRemoved(TComponent* AComponent) override;
 
 private:
+  // Under the pool lock: the workers and those set aside, except the one whose job asks.
+  std::vector<TKtHostThreadPtr> TakeWorkers();
+
   std::atomic<int> FActive{0};
   std::atomic<int> FFanout{1};
   mutable std::mutex FPoolLock;
   // Empty once cleared.
   std::optional<std::vector<TKtHostThreadPtr>> FThreads;
+  // Workers taken out of the pool by one of their own jobs, still to be freed.
+  std::vector<TKtHostThreadPtr> FSetAside;
   TKtThreadExceptionEvent FExceptionHandler;
 };

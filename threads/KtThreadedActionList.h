@@ -67,7 +67,8 @@ public:
   // Every action whose Category is exactly Name goes to the default category.
   void ClearCategory(const std::string& Name);
   // Stops the workers of Action's category when no other action names it; the category
-  // gets new workers when it is used again.
+  // gets new workers when it is used again. Called from a job of that category, it sets the
+  // job's own worker aside (see TKtCustomThreadPool::Clear).
   void ReleaseCategoryPool(TKtCustomThreadedAction* Action);
 
   // Raises EKtThreadedActionCategoryDoesNotExist when the action's category is missing.
@@ -78,6 +79,7 @@ public:
   bool Active() const { return FActive.load(); }
   void SetActive(bool Value);
   // Deactivates the list, shuts its actions down and stops every category pool for good.
+  // Called from a category job, it sets the job's own worker aside until the list goes.
   void Shutdown();
 
   // On the worker: the last resort of the actions' exception handling.

@@ -565,6 +565,42 @@ TEST_F(ThreadedActionListTest, ReleasedCategoryPoolGetsWorkersAgainAndShutdownSt
   EXPECT_FALSE(List->FindCategory("Net")->ThreadPool()->Acquire(worker, "After"));
 }
 
+TEST_F(ThreadedActionListTest, ACategoryJobMayReleaseItsOwnPoolOrShutTheListDown) {
+  List->Categories().Add()->SetName("Net");
+  TKtThreadedAction* leaving = AddAction("Net");
+  TKtThreadedAction* closing = AddAction();
+  std::atomic<int> returned{0};
+  leaving->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) {
+    leaving->SetCategory("");  // Net's last user, on Net's worker
+    ++returned;
+  });
+  closing->SetOnExecute([&](TObject*, const std::shared_ptr<IKtParams>&) {
+    List->Shutdown();  // on a worker of a pool that Shutdown clears
+    ++returned;
+  });
+  for (TKtThreadedAction* action : {leaving, closing}) action->SetCategoryThreadPool(true);
+  // A job left waiting for its own worker can never be stopped: the list is left behind so
+  // that the run goes on.
+  const auto returns = [&](int Count) {
+    if (WaitUntil([&] { return returned.load() == Count; })) return true;
+    (void)List.release();
+    return false;
+  };
+  ASSERT_NE(leaving->Execute({}), nullptr);
+  ASSERT_TRUE(returns(1)) << "the job is not left waiting for itself";
+  EXPECT_EQ(leaving->Category(), "");
+  EXPECT_EQ(List->FindCategory("Net")->ThreadPool()->ThreadCount(), 0) << "its worker was set aside";
+  ASSERT_TRUE(WaitUntil([&] { return leaving->Running() == 0; }));
+
+  ASSERT_NE(closing->Execute({}), nullptr);
+  ASSERT_TRUE(returns(2)) << "the job is not left waiting for itself";
+  EXPECT_FALSE(List->Active());
+  EXPECT_FALSE(closing->Enabled());
+  TKtHostThread* worker = nullptr;
+  EXPECT_FALSE(List->Categories().Items(0)->ThreadPool()->Acquire(worker, "After"));
+  // The workers set aside go with the list; TearDown counts them.
+}
+
 TEST_F(ThreadedActionListTest, DestroyingAnActionWhoseJobRunsOnACategoryPoolWaitsForIt) {
   TKtThreadedAction* action = AddAction();
   action->SetCategoryThreadPool(true);
