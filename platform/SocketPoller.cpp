@@ -25,6 +25,7 @@ struct TSocketPoller::TEntry {
   std::optional<int> ImmediateConnect;
   bool Parked = false;    // hang-up seen with unread data: waits for a read re-arm
   bool Finished = false;  // close or failed connect posted: nothing more to report
+  int ConnectionError = 0;  // Winsock code of the failure that ended the connection
 };
 
 namespace {
@@ -39,6 +40,11 @@ int PendingSocketError(int Fd) {
   socklen_t length = sizeof error;
   if (::getsockopt(Fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
   return error;
+}
+
+bool EndsTheConnection(int Errno) {
+  return Errno == ECONNRESET || Errno == ECONNABORTED || Errno == ETIMEDOUT || Errno == ENETRESET ||
+         Errno == EHOSTUNREACH || Errno == ENETUNREACH;
 }
 }  // namespace
 
@@ -150,11 +156,26 @@ bool TSocketPoller::LastConnectFailed(TSocket Handle) const {
   return found != FEntries.end() && found->second->Finished && !found->second->Established;
 }
 
-void TSocketPoller::Received(TSocket Handle) {
+int TSocketPoller::ShutdownRefusal(TSocket Handle) const {
+  std::lock_guard<std::mutex> guard(FLock);
+  const auto found = FEntries.find(Handle);
+  if (found == FEntries.end()) return WSAENOTSOCK;
+  const TEntry& entry = *found->second;
+  const bool stream = entry.Descriptor->Type == SOCK_STREAM;
+  return entry.Async && stream && (entry.Connecting || !entry.Established) ? WSAENOTCONN : 0;
+}
+
+void TSocketPoller::RememberConnectionError(TEntry& Entry, int Errno) {
+  if (Entry.ConnectionError == 0 && EndsTheConnection(Errno)) Entry.ConnectionError = WinSockErrorFromErrno(Errno);
+}
+
+void TSocketPoller::Received(TSocket Handle, int Errno) {
   std::lock_guard<std::mutex> guard(FLock);
   const auto found = FEntries.find(Handle);
   if (found == FEntries.end()) return;
   TEntry& entry = *found->second;
+  // Before the re-arm, so that the poll thread finds it with the end of the stream.
+  RememberConnectionError(entry, Errno);
   const int32_t rearmed = entry.Mask & (FD_READ | FD_OOB);
   if ((entry.Armed & rearmed) == rearmed && !entry.Parked) return;
   entry.Armed |= rearmed;
@@ -162,11 +183,14 @@ void TSocketPoller::Received(TSocket Handle) {
   Wake();
 }
 
-void TSocketPoller::SendWouldBlock(TSocket Handle) {
+void TSocketPoller::SendFailed(TSocket Handle, int Errno) {
   std::lock_guard<std::mutex> guard(FLock);
   const auto found = FEntries.find(Handle);
-  if (found == FEntries.end() || (found->second->Mask & FD_WRITE) == 0) return;
-  found->second->Armed |= FD_WRITE;
+  if (found == FEntries.end()) return;
+  TEntry& entry = *found->second;
+  RememberConnectionError(entry, Errno);
+  if ((Errno != EAGAIN && Errno != EWOULDBLOCK) || (entry.Mask & FD_WRITE) == 0) return;
+  entry.Armed |= FD_WRITE;
   Wake();
 }
 
@@ -177,6 +201,7 @@ void TSocketPoller::ConnectStarted(TSocket Handle, std::optional<int> ImmediateE
   TEntry& entry = *found->second;
   entry.Connecting = true;
   entry.Finished = false;
+  entry.ConnectionError = 0;
   entry.ImmediateConnect = ImmediateError;
   Wake();
 }
@@ -244,7 +269,7 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
         if ((Revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
           Entry.Finished = true;
           const int error = PendingSocketError(fd);
-          Queue(Handle, Entry, FD_CLOSE, error == 0 ? 0 : WinSockErrorFromErrno(error), Posts);
+          Queue(Handle, Entry, FD_CLOSE, error == 0 ? Entry.ConnectionError : WinSockErrorFromErrno(error), Posts);
         }
       } else if ((Entry.Armed & FD_READ) != 0) {
         Entry.Armed &= ~FD_READ;
@@ -253,8 +278,9 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
         Entry.Parked = true;
       }
     } else if (peeked == 0) {
+      // A reset that a recv or send took from the system is still a reset.
       Entry.Finished = true;
-      Queue(Handle, Entry, FD_CLOSE, 0, Posts);
+      Queue(Handle, Entry, FD_CLOSE, Entry.ConnectionError, Posts);
       return;
     } else if (peekError != EAGAIN && peekError != EWOULDBLOCK && peekError != EINTR) {
       Entry.Finished = true;

@@ -53,10 +53,17 @@ public:
   // the failed association is dissolved.
   bool LastConnectFailed(TSocket Handle) const;
 
+  // Answers 0 when a shutdown may reach the system; WSAENOTCONN for an asynchronous stream
+  // socket without a connection, which Winsock leaves alone (the system would abort a
+  // connect under way and report it).
+  int ShutdownRefusal(TSocket Handle) const;
+
   // Calls that re-arm one-shot events: any recv re-arms read and out-of-band, a send that
-  // would block re-arms write.
-  void Received(TSocket Handle);
-  void SendWouldBlock(TSocket Handle);
+  // would block re-arms write. Errno is the call's failure, 0 after success. A failure that
+  // ends the connection is remembered for the close event: the system reports it once, to
+  // whichever call comes first, and the poll thread then sees only the end of the stream.
+  void Received(TSocket Handle, int Errno);
+  void SendFailed(TSocket Handle, int Errno);
   // An asynchronous connect is under way, or finished at once with Error (0 for success);
   // either way the outcome is posted as the connect event.
   void ConnectStarted(TSocket Handle, std::optional<int> ImmediateError);
@@ -76,6 +83,7 @@ private:
   void Wake();
   void EnsureThread();
   void Run();
+  static void RememberConnectionError(TEntry& Entry, int Errno);
   void ConnectCompleted(TSocket Handle, TEntry& Entry, int Error, TPosts& Posts);
   void Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPosts& Posts);
   static void Queue(TSocket Handle, const TEntry& Entry, int32_t Event, int Error, TPosts& Posts);
