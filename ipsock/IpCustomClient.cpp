@@ -99,7 +99,7 @@ void TIpCustomClient::AttachWindow(HWND Window) {
 void TIpCustomClient::CloseClientSocket(TSocket Socket) {
   if (const auto socket = FindSocket(Socket, false)) {
     socket->CloseSocket();
-    FreeSocket(Socket);
+    FreeClosedSocket(Socket);
   }
 }
 
