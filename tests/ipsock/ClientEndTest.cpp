@@ -4,16 +4,18 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ipsock/IpExceptions.h"
+#include "platform/MessageWindow.h"
 #include "tests/ipsock/ClientFixture.h"
 #include "tests/support/TestApplication.h"
-#include "platform/MessageWindow.h"
 #include "tests/support/WaitUntil.h"
 
 // How a connection ends: the peer's reset or close right after a reply, the owner's own
@@ -56,6 +58,21 @@ protected:
 class DisconnectMeetsPeerCloseTest : public ClientTest {
 protected:
   DisconnectMeetsPeerCloseTest() : ClientTest("127.10.3.1", DevicePort) {}
+};
+
+// Whether the thread is blocked (on a lock, here) rather than running.
+bool ThreadIsWaiting(pid_t Thread) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(Thread) + "/stat");
+  std::string fields;
+  std::getline(stat, fields);
+  // The state follows the parenthesised command name.
+  const size_t end = fields.rfind(')');
+  return end != std::string::npos && end + 2 < fields.size() && fields[end + 2] == 'S';
+}
+
+class ConnectMeetsTheFreeTest : public ClientTest {
+protected:
+  ConnectMeetsTheFreeTest() : ClientTest("127.10.3.2", DevicePort) {}
 };
 
 // Reached with a connect that the listener never answers: its one slot stays taken.
@@ -163,6 +180,35 @@ TEST_F(DisconnectMeetsPeerCloseTest, NeitherThreadHearsOfAMissingSocket) {
   EXPECT_TRUE(disconnectFailures.empty()) << disconnectFailures.front();
   EXPECT_TRUE(TestApplication().Exceptions().empty()) << TestApplication().Exceptions().front();
   EXPECT_EQ(Recorder.StatusCount(stDisconnect), static_cast<size_t>(Cycles));
+}
+
+TEST_F(ConnectMeetsTheFreeTest, AConnectFromAnotherThreadReplacesASocketTheOwnerFreesMeanwhile) {
+  TPeer peer(ConnectPeer());
+  // Closed as after its last item, with the free still to come on the owner's thread.
+  const std::shared_ptr<TIpDataSocket> closed = Client->DataSocket();
+  closed->CloseSocket();
+  // The other thread's Connect finds the closed socket and waits for its lock; meanwhile
+  // the owner's thread frees it.
+  closed->Lock();
+  std::atomic<pid_t> connectorThread{0};
+  std::string connectFailure;
+  std::thread connector([&] {
+    connectorThread = ::gettid();
+    try {
+      if (Client->Connect(Listener.AddressText()) == INVALID_SOCKET) connectFailure = "no connection started";
+    } catch (const std::exception& error) {
+      connectFailure = error.what();
+    }
+  });
+  const bool waiting = WaitUntil([&] { return connectorThread != 0 && ThreadIsWaiting(connectorThread); });
+  Client->WndProc(IpFreeSocketMessage, closed->SocketHandle(), 0);
+  closed->Unlock();
+  connector.join();
+  ASSERT_TRUE(waiting);
+  ASSERT_EQ(connectFailure, "");
+  peer = TPeer(Listener.Accept());
+  EXPECT_TRUE(WaitUntilWritable()) << "the new connection was not made";
+  EXPECT_NE(Client->SocketHandle(), closed->SocketHandle());
 }
 
 TEST_F(ConnectUnderWayTest, ClosingItEndsItsEvents) {
