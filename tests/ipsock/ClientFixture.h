@@ -52,7 +52,8 @@ public:
   std::atomic<int64_t> Milliseconds{0};
 };
 
-// A client, a listening server on 127.0.0.1 and a recorder of the client's events.
+// A client, a listening server (on 127.0.0.1 unless the test names its own address) and a
+// recorder of the client's events.
 class ClientTest : public testing::Test {
 protected:
   ClientTest() = default;
