@@ -174,8 +174,10 @@ void TSocketPoller::Received(TSocket Handle, int Errno) {
   const auto found = FEntries.find(Handle);
   if (found == FEntries.end()) return;
   TEntry& entry = *found->second;
-  // Before the re-arm, so that the poll thread finds it with the end of the stream.
+  // Before the call counts as ended, so that the poll thread finds it with the end of the
+  // stream.
   RememberConnectionError(entry, Errno);
+  --entry.Descriptor->CallsUnderWay;
   const int32_t rearmed = entry.Mask & (FD_READ | FD_OOB);
   if ((entry.Armed & rearmed) == rearmed && !entry.Parked) return;
   entry.Armed |= rearmed;
@@ -183,12 +185,13 @@ void TSocketPoller::Received(TSocket Handle, int Errno) {
   Wake();
 }
 
-void TSocketPoller::SendFailed(TSocket Handle, int Errno) {
+void TSocketPoller::Sent(TSocket Handle, int Errno) {
   std::lock_guard<std::mutex> guard(FLock);
   const auto found = FEntries.find(Handle);
   if (found == FEntries.end()) return;
   TEntry& entry = *found->second;
   RememberConnectionError(entry, Errno);
+  --entry.Descriptor->CallsUnderWay;
   if ((Errno != EAGAIN && Errno != EWOULDBLOCK) || (entry.Mask & FD_WRITE) == 0) return;
   entry.Armed |= FD_WRITE;
   Wake();
@@ -267,6 +270,7 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
     if (peeked > 0 || (peeked == 0 && datagram)) {
       if ((Entry.Mask & FD_READ) == 0) {
         if ((Revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+          if (Entry.Descriptor->CallsUnderWay > 0) return;
           Entry.Finished = true;
           const int error = PendingSocketError(fd);
           Queue(Handle, Entry, FD_CLOSE, error == 0 ? Entry.ConnectionError : WinSockErrorFromErrno(error), Posts);
@@ -278,6 +282,9 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
         Entry.Parked = true;
       }
     } else if (peeked == 0) {
+      // A recv or send under way may just have taken a reset from the system: the close
+      // waits until it has told what it got (it ends within the call, never blocking).
+      if (Entry.Descriptor->CallsUnderWay > 0) return;
       // A reset that a recv or send took from the system is still a reset.
       Entry.Finished = true;
       Queue(Handle, Entry, FD_CLOSE, Entry.ConnectionError, Posts);
