@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/SocketErrorMap.h"
@@ -23,7 +24,7 @@ struct TSocketPoller::TEntry {
   bool Established = false;
   bool Connecting = false;
   std::optional<int> ImmediateConnect;
-  bool Parked = false;    // hang-up seen with unread data: waits for a read re-arm
+  bool Parked = false;    // hang-up seen with unread data or a call under way: waits for a re-arm
   bool Finished = false;  // close or failed connect posted: nothing more to report
   int ConnectionError = 0;  // Winsock code of the failure that ended the connection
 };
@@ -192,9 +193,13 @@ void TSocketPoller::Sent(TSocket Handle, int Errno) {
   TEntry& entry = *found->second;
   RememberConnectionError(entry, Errno);
   --entry.Descriptor->CallsUnderWay;
-  if ((Errno != EAGAIN && Errno != EWOULDBLOCK) || (entry.Mask & FD_WRITE) == 0) return;
-  entry.Armed |= FD_WRITE;
-  Wake();
+  const bool wasParked = std::exchange(entry.Parked, false);
+  if ((Errno == EAGAIN || Errno == EWOULDBLOCK) && (entry.Mask & FD_WRITE) != 0) {
+    entry.Armed |= FD_WRITE;
+    Wake();
+  } else if (wasParked) {
+    Wake();
+  }
 }
 
 void TSocketPoller::ConnectStarted(TSocket Handle, std::optional<int> ImmediateError) {
@@ -254,6 +259,14 @@ void TSocketPoller::ConnectCompleted(TSocket Handle, TEntry& Entry, int Error, T
   Entry.Armed = Entry.Mask & ~FD_WRITE;
 }
 
+bool TSocketPoller::WaitForCallsUnderWay(TEntry& Entry) {
+  // A recv or send under way may just have taken a reset from the system: the close waits
+  // until the call has told what it got; its end re-arms the socket.
+  if (Entry.Descriptor->CallsUnderWay == 0) return false;
+  Entry.Parked = true;
+  return true;
+}
+
 void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPosts& Posts) {
   const int fd = Entry.Descriptor->Fd;
   if (Entry.Connecting) {
@@ -270,7 +283,7 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
     if (peeked > 0 || (peeked == 0 && datagram)) {
       if ((Entry.Mask & FD_READ) == 0) {
         if ((Revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
-          if (Entry.Descriptor->CallsUnderWay > 0) return;
+          if (WaitForCallsUnderWay(Entry)) return;
           Entry.Finished = true;
           const int error = PendingSocketError(fd);
           Queue(Handle, Entry, FD_CLOSE, error == 0 ? Entry.ConnectionError : WinSockErrorFromErrno(error), Posts);
@@ -282,9 +295,7 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
         Entry.Parked = true;
       }
     } else if (peeked == 0) {
-      // A recv or send under way may just have taken a reset from the system: the close
-      // waits until it has told what it got (it ends within the call, never blocking).
-      if (Entry.Descriptor->CallsUnderWay > 0) return;
+      if (WaitForCallsUnderWay(Entry)) return;
       // A reset that a recv or send took from the system is still a reset.
       Entry.Finished = true;
       Queue(Handle, Entry, FD_CLOSE, Entry.ConnectionError, Posts);

@@ -88,6 +88,8 @@ private:
   void Run();
   static void RememberConnectionError(TEntry& Entry, int Errno);
   void ConnectCompleted(TSocket Handle, TEntry& Entry, int Error, TPosts& Posts);
+  // Parks the socket while a recv or send is under way; true when it did.
+  static bool WaitForCallsUnderWay(TEntry& Entry);
   void Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPosts& Posts);
   static void Queue(TSocket Handle, const TEntry& Entry, int32_t Event, int Error, TPosts& Posts);
   static void Deliver(const TPosts& Posts);
