@@ -4,6 +4,7 @@
 #include "gui/Guarded.h"
 #include "gui/PgmFormView.h"
 #include "gui/QtApplication.h"
+#include "ipsock/IpWinSockAccess.h"
 #include "signals/AppTimer.h"
 #include "threads/KtThreads.h"
 
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
     // on this thread, whose loop then carries notifications and pool timers.
     TKtThreadsScope frameworkUnits;
     TAppTimerUnit timerUnit;
+    // Loads and starts the socket library now: a failing start-up is reported here.
+    TIpSockUnit socketEngineUnit;
     exitCode = RunProgram([](TZelmirt_PgmForm& Form) {
       TPgmFormView view(Form);
       view.Show();

@@ -99,7 +99,7 @@ void TIpCustomClient::AttachWindow(HWND Window) {
 void TIpCustomClient::CloseClientSocket(TSocket Socket) {
   if (const auto socket = FindSocket(Socket, false)) {
     socket->CloseSocket();
-    FreeSocket(Socket);
+    FreeClosedSocket(Socket);
   }
 }
 
@@ -131,7 +131,7 @@ TSocket TIpCustomClient::ConnectSocket(const std::string& Address) {
   std::shared_ptr<TIpDataSocket> socket = DataSocket();
   // A socket closed after its last item is only waiting to be freed; it cannot connect.
   if (socket && socket->Closed()) {
-    FreeSocket(socket->SocketHandle());
+    FreeClosedSocket(socket->SocketHandle());
     socket.reset();
   }
   if (!socket) {

@@ -125,10 +125,22 @@ void TIpDataSocket::CloseSocket() {
   TGuard guard(*this);
   // A socket is reported closed once only, whoever closes it first.
   if (FHandleClosed) return;
+  try {
+    // What came in since the last tick reaches the owner before the close frees the socket.
+    RaiseProgress();
+  } catch (...) {
+    // Closing is always allowed to finish; a failing status handler cannot stop it.
+  }
   FConnected = false;
   FWritable = false;
   WinSockAccess().shutdown()(FSocketHandle, WS_SD_SEND);
   TIpBaseSocket::CloseSocket();
+}
+
+void TIpDataSocket::RaiseProgress() {
+  if (!FActivity) return;
+  FDataOwner->DoStatus(FSocketHandle, stProgress, ConnectionRecord());
+  FActivity = false;
 }
 
 void TIpDataSocket::AddDebugData(uint32_t Type, const void* Data, uint32_t Length) {
@@ -388,10 +400,7 @@ void TIpDataSocket::TimerEvent(uint32_t Elapsed) {
   // A socket closed by another thread after the tick found it has reported its end and is
   // being freed; progress now would name a socket its control no longer has.
   if (FHandleClosed) return;
-  if (FActivity) {
-    FDataOwner->DoStatus(FSocketHandle, stProgress, ConnectionRecord());
-    FActivity = false;
-  }
+  RaiseProgress();
   FIdleTime += Elapsed;
   if (FIdleTimeout != 0 && FIdleTime > FIdleTimeout) IdleTimeoutReached();
 }

@@ -97,6 +97,8 @@ private:
   std::unique_ptr<TIpSendItem> TakeFirstItem();
   void CloseAfterItem(const TIpSendItem& Item);
   void AddDebugData(uint32_t Type, const void* Data, uint32_t Length);
+  // The progress status, when bytes moved since the last one.
+  void RaiseProgress();
 
   TIpDataSocketOwner* FDataOwner;
   uint32_t FFixedLineLength;

@@ -92,7 +92,7 @@ LRESULT TIpSockControl::WndProc(uint32_t Msg, WPARAM WParam, LPARAM LParam) {
       return 0;
     case IpFreeSocketMessage:
       // The socket may have gone already, by a disconnect that came first.
-      if (FindSocket(WParam, false)) FreeSocket(WParam);
+      FreeClosedSocket(WParam);
       return 0;
     case IpReadLineMessage:
       ReadLineMessage(WParam, LParam);
@@ -104,6 +104,9 @@ LRESULT TIpSockControl::WndProc(uint32_t Msg, WPARAM WParam, LPARAM LParam) {
 
 void TIpSockControl::SocketEvent(TSocket Socket, int32_t Event, int32_t Error) {
   try {
+    // Closing a socket ends its events: a notice that was already on its way (a connect
+    // failing as it was closed, say) names a socket that is gone.
+    if (!FindSocket(Socket, false)) return;
     if (Error != 0) {
       std::string api;
       EventName(Event, api);
@@ -212,7 +215,15 @@ void TIpSockControl::DoAccept(TSocket) {}
 void TIpSockControl::DoClose(TSocket Socket) {
   if (const auto socket = FindSocket(Socket, false)) {
     socket->CloseEvent();
+    FreeClosedSocket(Socket);
+  }
+}
+
+void TIpSockControl::FreeClosedSocket(TSocket Socket) {
+  try {
     FreeSocket(Socket);
+  } catch (const EIpNoSocketError&) {
+    // Another thread closed it at the same moment and freed it first: it is gone either way.
   }
 }
 

@@ -115,6 +115,9 @@ public:
 
 protected:
   std::vector<HWND> AttachedWindows() const;
+  // Frees a socket that the caller has just closed; one that a close on another thread
+  // freed first is not missed.
+  void FreeClosedSocket(TSocket Socket);
 
 private:
   void SocketEvent(TSocket Socket, int32_t Event, int32_t Error);

@@ -1,5 +1,7 @@
 #include "ipsock/IpWinSockAccess.h"
 
+#include <atomic>
+
 #include "ipsock/IpExceptions.h"
 #include "ipsock/IpLockGuard.h"
 #include "platform/SystemError.h"
@@ -83,7 +85,17 @@ TWSACleanupProc TIpWinSockAccess::WSACleanup() { return Entry<TWSACleanupProc>(f
 TWSAGetLastErrorProc TIpWinSockAccess::WSAGetLastError() { return Entry<TWSAGetLastErrorProc>(fnWSAGetLastError); }
 TWSAStartupProc TIpWinSockAccess::WSAStartup() { return Entry<TWSAStartupProc>(fnWSAStartup); }
 
+namespace {
+std::atomic<TIpWinSockAccess*> StartedAccess{nullptr};
+}  // namespace
+
 TIpWinSockAccess& WinSockAccess() {
-  static TIpWinSockAccess access;
-  return access;
+  TIpWinSockAccess* access = StartedAccess.load();
+  if (access == nullptr) throw EIpBaseException("The socket engine is not started: start its unit (TIpSockUnit) first");
+  return *access;
 }
+
+TIpSockUnit::TIpSockUnit()
+    : FAccess(std::make_unique<TIpWinSockAccess>()), FPrevious(StartedAccess.exchange(FAccess.get())) {}
+
+TIpSockUnit::~TIpSockUnit() { StartedAccess = FPrevious; }

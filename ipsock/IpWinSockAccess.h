@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "ipsock/IpBaseClasses.h"
@@ -82,5 +83,26 @@ private:
   std::array<TProcAddress, FunctionCount> FEntries{};
 };
 
-// The one access object of the process, created and started on first use.
+// The access object of the engine's unit that was started last. Raises EIpBaseException
+// while no unit is started: the library is never loaded behind the program's back, where a
+// failing start-up would only show as every connection failing.
 TIpWinSockAccess& WinSockAccess();
+
+// The socket engine's unit: starting it creates the access object, which loads and starts
+// the socket library, so that a failing start-up surfaces at program start; ending it
+// shuts the library down. The program starts it with the framework's units. A unit started
+// while another runs stands in for that one until it ends.
+class TIpSockUnit {
+public:
+  // Raises EIpWinSockError ("WSAStartup") when the library's start-up fails.
+  TIpSockUnit();
+  ~TIpSockUnit();
+  TIpSockUnit(const TIpSockUnit&) = delete;
+  TIpSockUnit& operator=(const TIpSockUnit&) = delete;
+
+  TIpWinSockAccess& Access() const { return *FAccess; }
+
+private:
+  std::unique_ptr<TIpWinSockAccess> FAccess;
+  TIpWinSockAccess* FPrevious;
+};

@@ -168,6 +168,7 @@ int WsShutdown(TSocket S, int How) {
   const auto descriptor = Open(S);
   if (!descriptor) return SOCKET_ERROR;
   if (How < WS_SD_RECEIVE || How > WS_SD_BOTH) return Fail(WSAEINVAL);
+  if (const int refusal = Poller().ShutdownRefusal(S)) return Fail(refusal);
   static_assert(WS_SD_RECEIVE == SHUT_RD && WS_SD_SEND == SHUT_WR && WS_SD_BOTH == SHUT_RDWR);
   if (::shutdown(descriptor->Fd, How) != 0) return FailFromErrno();
   if (How != WS_SD_RECEIVE) descriptor->SendShutDown = true;
@@ -277,9 +278,10 @@ int WsRecv(TSocket S, char* Buffer, int Length, int Flags) {
   const auto descriptor = Open(S);
   if (!descriptor) return SOCKET_ERROR;
   if (Length < 0 || (Buffer == nullptr && Length > 0)) return Fail(WSAEFAULT);
+  ++descriptor->CallsUnderWay;
   const ssize_t received = ::recv(descriptor->Fd, Buffer, static_cast<size_t>(Length), Flags);
-  const int error = errno;
-  Poller().Received(S);
+  const int error = received < 0 ? errno : 0;
+  Poller().Received(S, error);
   if (received < 0) return Fail(WinSockErrorFromErrno(error));
   return static_cast<int>(received);
 }
@@ -290,12 +292,11 @@ int WsSend(TSocket S, const char* Buffer, int Length, int Flags) {
   if (Length < 0 || (Buffer == nullptr && Length > 0)) return Fail(WSAEFAULT);
   if (descriptor->SendShutDown) return Fail(WSAESHUTDOWN);
   // A peer that went away is an error code here, never a signal that ends the process.
+  ++descriptor->CallsUnderWay;
   const ssize_t sent = ::send(descriptor->Fd, Buffer, static_cast<size_t>(Length), Flags | MSG_NOSIGNAL);
-  if (sent < 0) {
-    const int error = errno;
-    if (error == EAGAIN || error == EWOULDBLOCK) Poller().SendWouldBlock(S);
-    return Fail(WinSockErrorFromErrno(error));
-  }
+  const int error = sent < 0 ? errno : 0;
+  Poller().Sent(S, error);
+  if (sent < 0) return Fail(WinSockErrorFromErrno(error));
   return static_cast<int>(sent);
 }
 

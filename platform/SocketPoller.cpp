@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/SocketErrorMap.h"
@@ -23,8 +24,9 @@ struct TSocketPoller::TEntry {
   bool Established = false;
   bool Connecting = false;
   std::optional<int> ImmediateConnect;
-  bool Parked = false;    // hang-up seen with unread data: waits for a read re-arm
+  bool Parked = false;    // hang-up seen with unread data or a call under way: waits for a re-arm
   bool Finished = false;  // close or failed connect posted: nothing more to report
+  int ConnectionError = 0;  // Winsock code of the failure that ended the connection
 };
 
 namespace {
@@ -39,6 +41,11 @@ int PendingSocketError(int Fd) {
   socklen_t length = sizeof error;
   if (::getsockopt(Fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
   return error;
+}
+
+bool EndsTheConnection(int Errno) {
+  return Errno == ECONNRESET || Errno == ECONNABORTED || Errno == ETIMEDOUT || Errno == ENETRESET ||
+         Errno == EHOSTUNREACH || Errno == ENETUNREACH;
 }
 }  // namespace
 
@@ -150,11 +157,28 @@ bool TSocketPoller::LastConnectFailed(TSocket Handle) const {
   return found != FEntries.end() && found->second->Finished && !found->second->Established;
 }
 
-void TSocketPoller::Received(TSocket Handle) {
+int TSocketPoller::ShutdownRefusal(TSocket Handle) const {
+  std::lock_guard<std::mutex> guard(FLock);
+  const auto found = FEntries.find(Handle);
+  if (found == FEntries.end()) return WSAENOTSOCK;
+  const TEntry& entry = *found->second;
+  const bool stream = entry.Descriptor->Type == SOCK_STREAM;
+  return entry.Async && stream && (entry.Connecting || !entry.Established) ? WSAENOTCONN : 0;
+}
+
+void TSocketPoller::RememberConnectionError(TEntry& Entry, int Errno) {
+  if (Entry.ConnectionError == 0 && EndsTheConnection(Errno)) Entry.ConnectionError = WinSockErrorFromErrno(Errno);
+}
+
+void TSocketPoller::Received(TSocket Handle, int Errno) {
   std::lock_guard<std::mutex> guard(FLock);
   const auto found = FEntries.find(Handle);
   if (found == FEntries.end()) return;
   TEntry& entry = *found->second;
+  // Before the call counts as ended, so that the poll thread finds it with the end of the
+  // stream.
+  RememberConnectionError(entry, Errno);
+  --entry.Descriptor->CallsUnderWay;
   const int32_t rearmed = entry.Mask & (FD_READ | FD_OOB);
   if ((entry.Armed & rearmed) == rearmed && !entry.Parked) return;
   entry.Armed |= rearmed;
@@ -162,12 +186,20 @@ void TSocketPoller::Received(TSocket Handle) {
   Wake();
 }
 
-void TSocketPoller::SendWouldBlock(TSocket Handle) {
+void TSocketPoller::Sent(TSocket Handle, int Errno) {
   std::lock_guard<std::mutex> guard(FLock);
   const auto found = FEntries.find(Handle);
-  if (found == FEntries.end() || (found->second->Mask & FD_WRITE) == 0) return;
-  found->second->Armed |= FD_WRITE;
-  Wake();
+  if (found == FEntries.end()) return;
+  TEntry& entry = *found->second;
+  RememberConnectionError(entry, Errno);
+  --entry.Descriptor->CallsUnderWay;
+  const bool wasParked = std::exchange(entry.Parked, false);
+  if ((Errno == EAGAIN || Errno == EWOULDBLOCK) && (entry.Mask & FD_WRITE) != 0) {
+    entry.Armed |= FD_WRITE;
+    Wake();
+  } else if (wasParked) {
+    Wake();
+  }
 }
 
 void TSocketPoller::ConnectStarted(TSocket Handle, std::optional<int> ImmediateError) {
@@ -177,6 +209,7 @@ void TSocketPoller::ConnectStarted(TSocket Handle, std::optional<int> ImmediateE
   TEntry& entry = *found->second;
   entry.Connecting = true;
   entry.Finished = false;
+  entry.ConnectionError = 0;
   entry.ImmediateConnect = ImmediateError;
   Wake();
 }
@@ -226,6 +259,14 @@ void TSocketPoller::ConnectCompleted(TSocket Handle, TEntry& Entry, int Error, T
   Entry.Armed = Entry.Mask & ~FD_WRITE;
 }
 
+bool TSocketPoller::WaitForCallsUnderWay(TEntry& Entry) {
+  // A recv or send under way may just have taken a reset from the system: the close waits
+  // until the call has told what it got; its end re-arms the socket.
+  if (Entry.Descriptor->CallsUnderWay == 0) return false;
+  Entry.Parked = true;
+  return true;
+}
+
 void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPosts& Posts) {
   const int fd = Entry.Descriptor->Fd;
   if (Entry.Connecting) {
@@ -242,9 +283,10 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
     if (peeked > 0 || (peeked == 0 && datagram)) {
       if ((Entry.Mask & FD_READ) == 0) {
         if ((Revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+          if (WaitForCallsUnderWay(Entry)) return;
           Entry.Finished = true;
           const int error = PendingSocketError(fd);
-          Queue(Handle, Entry, FD_CLOSE, error == 0 ? 0 : WinSockErrorFromErrno(error), Posts);
+          Queue(Handle, Entry, FD_CLOSE, error == 0 ? Entry.ConnectionError : WinSockErrorFromErrno(error), Posts);
         }
       } else if ((Entry.Armed & FD_READ) != 0) {
         Entry.Armed &= ~FD_READ;
@@ -253,8 +295,10 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
         Entry.Parked = true;
       }
     } else if (peeked == 0) {
+      if (WaitForCallsUnderWay(Entry)) return;
+      // A reset that a recv or send took from the system is still a reset.
       Entry.Finished = true;
-      Queue(Handle, Entry, FD_CLOSE, 0, Posts);
+      Queue(Handle, Entry, FD_CLOSE, Entry.ConnectionError, Posts);
       return;
     } else if (peekError != EAGAIN && peekError != EWOULDBLOCK && peekError != EINTR) {
       Entry.Finished = true;

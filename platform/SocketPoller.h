@@ -35,6 +35,8 @@ public:
     // Set by a shutdown for sending; the system then answers a send as it would for a
     // connection the peer broke, where Winsock tells the two apart.
     std::atomic<bool> SendShutDown{false};
+    // recv and send calls running now; each ends with Received or Sent.
+    std::atomic<int> CallsUnderWay{0};
   };
   using TDescriptorRef = std::shared_ptr<TDescriptor>;
 
@@ -53,10 +55,18 @@ public:
   // the failed association is dissolved.
   bool LastConnectFailed(TSocket Handle) const;
 
-  // Calls that re-arm one-shot events: any recv re-arms read and out-of-band, a send that
-  // would block re-arms write.
-  void Received(TSocket Handle);
-  void SendWouldBlock(TSocket Handle);
+  // Answers 0 when a shutdown may reach the system; WSAENOTCONN for an asynchronous stream
+  // socket without a connection, which Winsock leaves alone (the system would abort a
+  // connect under way and report it).
+  int ShutdownRefusal(TSocket Handle) const;
+
+  // The end of a recv or send that counted itself in CallsUnderWay; Errno is its failure,
+  // 0 after success. Any recv re-arms read and out-of-band, a send that would block re-arms
+  // write. A failure that ends the connection is remembered for the close event: the
+  // system reports it once, to whichever call comes first, and the poll thread then sees
+  // only the end of the stream.
+  void Received(TSocket Handle, int Errno);
+  void Sent(TSocket Handle, int Errno);
   // An asynchronous connect is under way, or finished at once with Error (0 for success);
   // either way the outcome is posted as the connect event.
   void ConnectStarted(TSocket Handle, std::optional<int> ImmediateError);
@@ -76,7 +86,10 @@ private:
   void Wake();
   void EnsureThread();
   void Run();
+  static void RememberConnectionError(TEntry& Entry, int Errno);
   void ConnectCompleted(TSocket Handle, TEntry& Entry, int Error, TPosts& Posts);
+  // Parks the socket while a recv or send is under way; true when it did.
+  static bool WaitForCallsUnderWay(TEntry& Entry);
   void Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPosts& Posts);
   static void Queue(TSocket Handle, const TEntry& Entry, int32_t Event, int Error, TPosts& Posts);
   static void Deliver(const TPosts& Posts);

@@ -52,12 +52,17 @@ public:
   std::atomic<int64_t> Milliseconds{0};
 };
 
-// A client, a listening server on 127.0.0.1 and a recorder of the client's events.
+// A client, a listening server (on 127.0.0.1 unless the test names its own address) and a
+// recorder of the client's events.
 class ClientTest : public testing::Test {
 protected:
+  ClientTest() = default;
+  // The server listens on an address and port of the test's own.
+  ClientTest(const std::string& ListenAddress, uint16_t ListenPort) : Listener(ListenAddress, ListenPort) {}
+
   // Connects to the listener and waits until the socket may send; answers the peer's end.
   int ConnectPeer() {
-    const TSocket handle = Client->Connect(LoopbackText(Listener.Port()));
+    const TSocket handle = Client->Connect(Listener.AddressText());
     EXPECT_NE(handle, INVALID_SOCKET);
     const int fd = Listener.Accept();
     EXPECT_GE(fd, 0);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <linux/capability.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -285,6 +286,48 @@ TEST_F(SocketLibraryTest, AbortiveCloseOfThePeerIsAReset) {
     EXPECT_EQ(Proc<TSendProc>("send")(s, "x", 1, 0), SOCKET_ERROR);
     EXPECT_EQ(LastError(), WSAECONNRESET) << "attempt " << attempt;
   }
+}
+
+TEST_F(SocketLibraryTest, AResetThatACallTookIsStillReportedWithTheClose) {
+  TEventRecorder recorder;
+  TSocket s;
+  const int peer = ConnectedPair(recorder, s, FD_READ | FD_CONNECT | FD_CLOSE);
+  SendAll(peer, "x");
+  CloseAbortively(peer);
+  ASSERT_TRUE(recorder.WaitFor(FD_READ));
+  // The system reports the reset to the first call that asks and then only the end of the
+  // stream; read is not re-armed yet, so nothing else can ask before this send.
+  EXPECT_EQ(Proc<TSendProc>("send")(s, "y", 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(LastError(), WSAECONNRESET);
+  char buffer[4];
+  ASSERT_EQ(Proc<TRecvProc>("recv")(s, buffer, sizeof buffer, 0), 1);
+  ASSERT_TRUE(recorder.WaitFor(FD_CLOSE));
+  EXPECT_EQ(recorder.Events().back(), (TSocketEvent{s, FD_CLOSE, WSAECONNRESET}));
+}
+
+TEST_F(SocketLibraryTest, ShuttingDownAConnectUnderWayIsRefusedAndLeavesItAlone) {
+  // A listener whose one slot is taken leaves the next connect unanswered.
+  TLoopbackListener full("127.10.5.1", 4001, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(full.Port());
+  ::inet_pton(AF_INET, "127.10.5.1", &address.sin_addr);
+  const int occupant = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::connect(occupant, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  TEventRecorder recorder;
+  const TSocket s = NewSocket();
+  ASSERT_EQ(Proc<TWSAAsyncSelectProc>("WSAAsyncSelect")(s, recorder.Window(), 4753, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE), 0);
+  TSockAddrIn target{};
+  target.sin_family = WS_AF_INET;
+  target.sin_port = address.sin_port;
+  target.sin_addr.S_addr = address.sin_addr.s_addr;
+  ASSERT_EQ(Proc<TConnectProc>("connect")(s, &target, sizeof target), SOCKET_ERROR);
+  ASSERT_EQ(LastError(), WSAEWOULDBLOCK);
+  EXPECT_EQ(Proc<TShutdownProc>("shutdown")(s, WS_SD_SEND), SOCKET_ERROR);
+  EXPECT_EQ(LastError(), WSAENOTCONN);
+  // The system would have aborted the connect and reported a reset for it.
+  EXPECT_TRUE(StaysAway([&] { return !recorder.Events().empty(); }));
+  ::close(occupant);
 }
 
 TEST_F(SocketLibraryTest, SendThatWouldBlockReArmsWrite) {

@@ -32,13 +32,19 @@ uint16_t BoundPort(int Fd) {
 }
 }  // namespace
 
-TLoopbackListener::TLoopbackListener() : FFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-  const sockaddr_in address = Loopback(0);
-  if (FFd < 0 || ::bind(FFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(FFd, 16) != 0)
-    ADD_FAILURE() << "cannot listen on 127.0.0.1";
+TLoopbackListener::TLoopbackListener(const std::string& Address, uint16_t Port, int Backlog)
+    : FFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)), FAddress(Address) {
+  sockaddr_in address = Loopback(Port);
+  const int reuse = 1;
+  // A fixed port must be free again at once for the next test run.
+  if (FFd < 0 || ::inet_pton(AF_INET, Address.c_str(), &address.sin_addr) != 1 ||
+      ::setsockopt(FFd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
+      ::bind(FFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(FFd, Backlog) != 0)
+    ADD_FAILURE() << "cannot listen on " << Address << ":" << Port;
   FPort = BoundPort(FFd);
 }
+
+std::string TLoopbackListener::AddressText() const { return FAddress + ":" + std::to_string(FPort); }
 
 TLoopbackListener::~TLoopbackListener() {
   if (FFd >= 0) ::close(FFd);

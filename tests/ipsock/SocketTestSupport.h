@@ -8,20 +8,27 @@
 
 #include "platform/MessageWindow.h"
 
-// A listening TCP socket on 127.0.0.1 that the test owns, reached with plain POSIX calls.
+// A listening TCP socket on a loopback address that the test owns, reached with plain POSIX
+// calls: by default 127.0.0.1 on a free port.
 class TLoopbackListener {
 public:
-  TLoopbackListener();
+  TLoopbackListener() : TLoopbackListener("127.0.0.1", 0) {}
+  // Backlog 0 takes one connection that nobody accepts; the system then leaves further
+  // connects unanswered, under way.
+  TLoopbackListener(const std::string& Address, uint16_t Port, int Backlog = 16);
   ~TLoopbackListener();
   TLoopbackListener(const TLoopbackListener&) = delete;
   TLoopbackListener& operator=(const TLoopbackListener&) = delete;
 
   uint16_t Port() const { return FPort; }
+  // "address:port", as the engine's address text.
+  std::string AddressText() const;
   // The next accepted connection's descriptor (the test closes it), -1 after a 10 s wait.
   int Accept();
 
 private:
   int FFd;
+  std::string FAddress;
   uint16_t FPort = 0;
 };
 

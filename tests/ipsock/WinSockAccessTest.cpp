@@ -69,6 +69,30 @@ TEST(WinSockAccess, WithoutALibraryEveryBindingFails) {
   EXPECT_THROW(access.WSAStartup(), EIpAccessException);
 }
 
+TEST(WinSockAccess, TheEnginesUnitStartsTheLibraryAndAFailingStartupSurfacesThere) {
+  TIpWinSockAccess& running = WinSockAccess();
+  const size_t before = LoadedSocketLibraryCount();
+  {
+    TIpSockUnit unit;
+    // Loaded and started with the unit, before any socket function is asked for.
+    EXPECT_EQ(LoadedSocketLibraryCount(), before + 1);
+    EXPECT_EQ(&WinSockAccess(), &unit.Access());
+    EXPECT_TRUE(unit.Access().Loaded());
+  }
+  EXPECT_EQ(LoadedSocketLibraryCount(), before) << "the unit's end did not shut the library down";
+  EXPECT_EQ(&WinSockAccess(), &running);
+
+  TScopedSocketLibraryFiles failing({WinSock2LibraryFile, WinSock1LibraryFile}, WSAVERNOTSUPPORTED);
+  try {
+    TIpSockUnit unit;
+    FAIL() << "the unit started over a failing start-up";
+  } catch (const EIpWinSockError& e) {
+    EXPECT_STREQ(e.what(), "WinSock Error (10092): WinSock DLL version not supported, on API 'WSAStartup'");
+  }
+  EXPECT_EQ(&WinSockAccess(), &running) << "a unit that did not start stands in for the running one";
+  EXPECT_EQ(LoadedSocketLibraryCount(), before);
+}
+
 TEST(WinSockAccess, BindsEveryFunctionOnceAndCallsThrough) {
   TIpWinSockAccess access;
   EXPECT_EQ(access.socket(), access.socket());
