@@ -48,6 +48,13 @@ void TLabel::CaptionChanged() {
 
 TLabeledEdit::TLabeledEdit() { SetTabStop(true); }
 
+void TLabeledEdit::SetText(const std::string& Value) {
+  const std::string firstLine = Value.substr(0, Value.find_first_of("\r\n"));
+  if (FText == firstLine && firstLine.size() == Value.size()) return;
+  FText = firstLine;
+  Changed();
+}
+
 void TLabeledEdit::SetLabelPlacement(TLabelPosition Position, int Spacing) {
   FLabelPosition = Position;
   FLabelSpacing = Spacing;

@@ -112,7 +112,9 @@ public:
   TLabeledEdit();
 
   const std::string& Text() const { return FText; }
-  void SetText(const std::string& Value) { Update(FText, Value); }
+  // Keeps the text's first line only, as a single-line edit does with a pasted text; the
+  // view hears of the cut, so that it shows the kept line.
+  void SetText(const std::string& Value);
   TLabelPosition LabelPosition() const { return FLabelPosition; }
   int LabelSpacing() const { return FLabelSpacing; }
   void SetLabelPlacement(TLabelPosition Position, int Spacing);

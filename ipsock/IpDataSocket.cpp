@@ -15,20 +15,6 @@ const TIpDataInits& InitsOrDefaults(const TIpDataInits* Inits) {
   return Inits != nullptr ? *Inits : defaults;
 }
 
-char TerminatorByte(TIpLineTerminator Terminator, char LineTermChar) {
-  switch (Terminator) {
-    case ltCR:
-      return '\r';
-    case ltLF:
-    case ltCRLF:
-      return '\n';
-    case ltOther:
-      return LineTermChar;
-    default:
-      throw EIpBaseException("Bad terminator");
-  }
-}
-
 void AddBoth(uint32_t& Counter, uint32_t& Total, uint32_t Count) {
   Counter += Count;
   Total += Count;
@@ -39,13 +25,11 @@ TIpDataSocket::TIpDataSocket(TIpDataSocketOwner* Owner, TSocket Handle, const TS
                              const TIpDataInits* Inits, const TIpSocksServerInfo* SocksSettings)
     : TIpBaseSocket(Owner, Handle, LocalAddress, &InitsOrDefaults(Inits), SocksSettings, EventMask),
       FDataOwner(Owner),
-      FFixedLineLength(InitsOrDefaults(Inits).FixedLineLength()),
       FIdleTimeout(InitsOrDefaults(Inits).IdleTimeout()),
-      FLineTermChar(InitsOrDefaults(Inits).LineTermChar()),
-      FLineTerminator(InitsOrDefaults(Inits).LineTerminator()),
       FLogOptions(InitsOrDefaults(Inits).LogOptions()),
       FReceiveMode(InitsOrDefaults(Inits).ReceiveMode()),
-      FStripLineTerminator(InitsOrDefaults(Inits).StripLineTerminator()) {
+      FLines(InitsOrDefaults(Inits).LineTerminator(), InitsOrDefaults(Inits).LineTermChar(),
+             InitsOrDefaults(Inits).StripLineTerminator(), InitsOrDefaults(Inits).FixedLineLength(), MaxLineBuffer) {
   // Telnet negotiation is not carried, so its option is never in force here.
   FTelnet = false;
   SetReceiveBufferSize(InitsOrDefaults(Inits).ReceiveBufferSize());
@@ -216,75 +200,23 @@ bool TIpDataSocket::ModeStep() {
         return true;
       }
       case rmLine: {
-        const bool delivered = ExtractLine();
-        if (FPartialLine.size() > MaxLineBuffer) {
-          FPartialLine.clear();
-          FDataOwner->DoError(FSocketHandle, LineTooLongError, "Received line too long, exceeds MaxLineBuf");
+        std::string line;
+        switch (FLines.Step(FRxBuffer.data(), RxBufferSize, FRxHead, FRxTail, line)) {
+          case TIpLineSplitter::lsLine:
+            DeliverLine(std::move(line));
+            return true;
+          case TIpLineSplitter::lsTooLong:
+            FDataOwner->DoError(FSocketHandle, LineTooLongError, "Received line too long, exceeds MaxLineBuf");
+            return false;
+          case TIpLineSplitter::lsNone:
+            return false;
         }
-        // Only a buffer without a complete line spills into PartialLine; one that still
-        // holds lines gives them up first, so no terminator is ever hidden there.
-        if (!delivered) KeepLineBeyondBuffer();
-        CompactBuffer();
-        return delivered;
       }
     }
   } catch (...) {
     // A failing step delivers nothing; reception goes on with the next data.
   }
   return false;
-}
-
-void TIpDataSocket::KeepLineBeyondBuffer() {
-  if (FRxTail != RxBufferSize) return;
-  // The last two bytes stay, so that a terminator pair split across receives is still seen.
-  const int32_t keep = std::max(FRxHead, RxBufferSize - 2);
-  FPartialLine.append(reinterpret_cast<const char*>(FRxBuffer.data() + FRxHead), static_cast<size_t>(keep - FRxHead));
-  FRxHead = keep;
-}
-
-void TIpDataSocket::CompactBuffer() {
-  if (FRxHead == 0 || FRxTail <= RxBufferSize / 2) return;
-  std::memmove(FRxBuffer.data(), FRxBuffer.data() + FRxHead, static_cast<size_t>(FRxTail - FRxHead));
-  FRxTail -= FRxHead;
-  FRxHead = 0;
-}
-
-bool TIpDataSocket::ExtractLine() {
-  if (FLineTerminator == ltNone) return ExtractFixedLine();
-  const char terminator = TerminatorByte(FLineTerminator, FLineTermChar);
-  const uint8_t* data = FRxBuffer.data();
-  int32_t from = FRxHead;
-  while (from < FRxTail) {
-    const void* found = std::memchr(data + from, static_cast<unsigned char>(terminator), static_cast<size_t>(FRxTail - from));
-    if (found == nullptr) return false;
-    const int32_t at = static_cast<int32_t>(static_cast<const uint8_t*>(found) - data);
-    from = at + 1;
-    if (FLineTerminator == ltCRLF && (at == FRxHead || data[at - 1] != '\r')) continue;
-    int32_t end = at + 1;
-    if (FStripLineTerminator) end -= FLineTerminator == ltCRLF ? 2 : 1;
-    // A CRLF pair never starts the unconsumed bytes, so a stripped end never reaches back
-    // into PartialLine.
-    std::string line = std::move(FPartialLine);
-    FPartialLine.clear();
-    line.append(reinterpret_cast<const char*>(data + FRxHead), static_cast<size_t>(end - FRxHead));
-    FRxHead = at + 1;
-    DeliverLine(std::move(line));
-    return true;
-  }
-  return false;
-}
-
-bool TIpDataSocket::ExtractFixedLine() {
-  if (FFixedLineLength == 0) return false;
-  const size_t unconsumed = static_cast<size_t>(FRxTail - FRxHead);
-  if (FPartialLine.size() + unconsumed < FFixedLineLength) return false;
-  const size_t take = FFixedLineLength - std::min<size_t>(FPartialLine.size(), FFixedLineLength);
-  std::string line = std::move(FPartialLine);
-  FPartialLine.clear();
-  line.append(reinterpret_cast<const char*>(FRxBuffer.data() + FRxHead), take);
-  FRxHead += static_cast<int32_t>(take);
-  DeliverLine(std::move(line));
-  return true;
 }
 
 void TIpDataSocket::DeliverLine(std::string Line) { FDataOwner->DoReadLine(FSocketHandle, Line); }

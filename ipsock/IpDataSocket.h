@@ -11,6 +11,7 @@
 #include "ipsock/IpBaseSocket.h"
 #include "ipsock/IpDataInits.h"
 #include "ipsock/IpDataSocketOwner.h"
+#include "ipsock/IpLineSplitter.h"
 
 // One outgoing item of a data socket's send queue.
 struct TIpSendItem {
@@ -85,11 +86,7 @@ private:
   void FilterReceived(uint8_t* Data, int& Count);
   // Hands on what the receive mode allows; answers whether a line was delivered.
   bool ModeStep();
-  bool ExtractLine();
-  bool ExtractFixedLine();
   void DeliverLine(std::string Line);
-  void KeepLineBeyondBuffer();
-  void CompactBuffer();
   enum TSendOutcome { sdPending, sdFinished, sdFailed };
   // One send of the item's unsent bytes; a failure leaves its error code in Error.
   TSendOutcome SendItem(TIpSendItem& Item, int& Error);
@@ -101,19 +98,15 @@ private:
   void RaiseProgress();
 
   TIpDataSocketOwner* FDataOwner;
-  uint32_t FFixedLineLength;
   uint32_t FIdleTime = 0;
   uint32_t FIdleTimeout;
-  char FLineTermChar;
-  TIpLineTerminator FLineTerminator;
   TIpLogOptionSet FLogOptions;
   TIpReceiveMode FReceiveMode;
   TMemoryStream* FReceiveStream = nullptr;
-  bool FStripLineTerminator;
   std::array<uint8_t, RxBufferSize> FRxBuffer{};
   int32_t FRxHead = 0;
   int32_t FRxTail = 0;
-  std::string FPartialLine;
+  TIpLineSplitter FLines;
   std::deque<std::unique_ptr<TIpSendItem>> FSendQueue;
   TIpSockStatRec FStats{};
   bool FActivity = false;

@@ -1,54 +1,58 @@
 #include "platform/IniFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <optional>
 #include <vector>
 
 #include "base/Format.h"
+#include "platform/FileReplace.h"
 #include "platform/Files.h"
 
 namespace {
-// One line of the file as it stands; the terminator is kept so that untouched lines are
-// written back byte for byte, CR LF or not.
+// One line of the file as it stands; its line end (CR, LF, CR LF or none) is kept so that
+// untouched lines are written back byte for byte.
 struct TIniLine {
   std::string Text;
-  bool CarriageReturn = false;
-  bool LineFeed = false;
+  std::string End;
 };
 
 std::vector<TIniLine> SplitLines(const std::string& Content) {
   std::vector<TIniLine> lines;
   size_t start = 0;
   while (start < Content.size()) {
-    const size_t feed = Content.find('\n', start);
-    const size_t end = feed == std::string::npos ? Content.size() : feed;
-    TIniLine line;
-    line.Text = Content.substr(start, end - start);
-    line.LineFeed = feed != std::string::npos;
-    if (line.LineFeed && !line.Text.empty() && line.Text.back() == '\r') {
-      line.Text.pop_back();
-      line.CarriageReturn = true;
-    }
-    lines.push_back(std::move(line));
-    start = end + 1;
+    const size_t end = std::min(Content.find_first_of("\r\n", start), Content.size());
+    size_t next = end;
+    if (next < Content.size()) next += Content.compare(next, 2, "\r\n") == 0 ? 2 : 1;
+    lines.push_back({Content.substr(start, end - start), Content.substr(end, next - end)});
+    start = next;
   }
   return lines;
 }
 
 std::string JoinLines(const std::vector<TIniLine>& Lines) {
   std::string content;
-  for (const TIniLine& line : Lines) {
-    content += line.Text;
-    if (line.CarriageReturn) content += '\r';
-    if (line.LineFeed) content += '\n';
-  }
+  for (const TIniLine& line : Lines) content += line.Text + line.End;
   return content;
+}
+
+// New lines end as the file's first line does; a file without line ends gets LF.
+std::string LineEndOf(const std::vector<TIniLine>& Lines) {
+  for (const TIniLine& line : Lines)
+    if (!line.End.empty()) return line.End;
+  return "\n";
+}
+
+// The first MaxLength characters of Text, never cutting one apart: a character is a UTF-8
+// lead byte with the continuation bytes it announces, or any other byte on its own.
+std::string CutToCharacters(const std::string& Text, size_t MaxLength) {
+  size_t at = 0;
+  for (size_t count = 0; count < MaxLength && at < Text.size(); ++count) {
+    const auto lead = static_cast<unsigned char>(Text[at]);
+    const size_t length = lead >= 0xF0 && lead <= 0xF7 ? 4 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xC0 && lead <= 0xDF ? 2 : 1;
+    ++at;
+    for (size_t i = 1; i < length && at < Text.size() && (static_cast<unsigned char>(Text[at]) & 0xC0) == 0x80; ++i) ++at;
+  }
+  return Text.substr(0, at);
 }
 
 bool IsBlank(char C) { return C == ' ' || C == '\t'; }
@@ -108,15 +112,6 @@ std::optional<size_t> FindKey(const std::vector<TIniLine>& Lines, const TSection
   return std::nullopt;
 }
 
-// The replacement is renamed over the file, which needs only the folder's permission; a
-// file that may not be written to must stay as it is all the same.
-bool Writable(const std::string& FileName) {
-  const int descriptor = open(FileName.c_str(), O_WRONLY | O_CLOEXEC);
-  if (descriptor < 0) return false;
-  close(descriptor);
-  return true;
-}
-
 bool HasLineBreaks(const std::string& Text) { return Text.find_first_of("\r\n") != std::string::npos; }
 
 // A name or value that would change the file's structure when written.
@@ -131,78 +126,10 @@ void CheckWritable(const std::string& FileName, const std::string& Section, cons
   else if (HasLineBreaks(Value))
     fault = "value (line breaks)";
   if (fault)
-    throw EIniFileException(Format("Unable to write to %s: invalid %s in [%s] %s", FileName.c_str(), fault,
-                                   Section.c_str(), Key.c_str()));
+    throw EIniFileException(Format("Unable to write to %s", FileName.c_str()),
+                            Format("invalid %s in [%s] %s", fault, Section.c_str(), Key.c_str()));
 }
 
-// Writes Content to a new file beside FileName and renames it over FileName, so that the
-// old file stays whole until the new one is complete on disk.
-class TAtomicFileWriter {
-public:
-  explicit TAtomicFileWriter(const std::string& FileName) : FFileName(FileName) {}
-  ~TAtomicFileWriter() {
-    if (FDescriptor >= 0) close(FDescriptor);
-    if (!FTempName.empty()) unlink(FTempName.c_str());
-  }
-  TAtomicFileWriter(const TAtomicFileWriter&) = delete;
-  TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
-
-  // Mode is the old file's; a new file gets the usual mode less the umask.
-  bool Replace(const std::string& Content, std::optional<mode_t> Mode) {
-    if (!CreateTemporary()) return false;
-    if (Mode && fchmod(FDescriptor, *Mode) != 0) return false;
-    if (!WriteAll(Content) || fsync(FDescriptor) != 0) return false;
-    const int descriptor = FDescriptor;
-    FDescriptor = -1;
-    if (close(descriptor) != 0) return false;
-    if (rename(FTempName.c_str(), FFileName.c_str()) != 0) return false;
-    FTempName.clear();
-    SyncFolder();
-    return true;
-  }
-
-private:
-  // Not mkstemp: its 0600 would need the umask to be changed and restored to find the mode
-  // a new file should have, and the umask belongs to the whole process.
-  bool CreateTemporary() {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::string name = Format("%s.%s.%d.%u.tmp", ExtractFilePath(FFileName).c_str(),
-                                      ExtractFileName(FFileName).c_str(), static_cast<int>(getpid()), ++counter);
-      FDescriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (FDescriptor >= 0) {
-        FTempName = name;
-        return true;
-      }
-      if (errno != EEXIST) return false;
-    }
-    return false;
-  }
-
-  bool WriteAll(const std::string& Content) {
-    size_t done = 0;
-    while (done < Content.size()) {
-      const ssize_t written = write(FDescriptor, Content.data() + done, Content.size() - done);
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return false;
-      done += static_cast<size_t>(written);
-    }
-    return true;
-  }
-
-  // Makes the rename itself durable; the file is already whole either way.
-  void SyncFolder() const {
-    const std::string folder = ExtractFilePath(FFileName);
-    const int descriptor = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) return;
-    fsync(descriptor);
-    close(descriptor);
-  }
-
-  const std::string& FFileName;
-  int FDescriptor = -1;
-  std::string FTempName;
-};
 }  // namespace
 
 TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName)) {}
@@ -221,35 +148,31 @@ std::string TIniFile::ReadString(const std::string& Section, const std::string& 
   if (!keyLine) return Default;
   const std::string& text = lines[*keyLine].Text;
   const std::string value = Trim(text.substr(KeyAssignment(text, Trim(Key)) + 1));
-  return value.substr(0, MaxValueLength);
+  return CutToCharacters(value, MaxValueLength);
 }
 
 void TIniFile::WriteString(const std::string& Section, const std::string& Key, const std::string& Value) {
   CheckWritable(FFileName, Section, Key, Value);
   const std::string section = Trim(Section);
   const std::string key = Trim(Key);
-  const auto failure = [this] { return EIniFileException(Format("Unable to write to %s", FFileName.c_str())); };
+  const auto failure = [this](const std::string& Reason) {
+    return EIniFileException(Format("Unable to write to %s", FFileName.c_str()), Reason);
+  };
 
   std::vector<TIniLine> lines;
-  std::optional<mode_t> mode;
-  struct stat info {};
-  if (stat(FFileName.c_str(), &info) == 0) {
-    if (!S_ISREG(info.st_mode) || !Writable(FFileName)) throw failure();
-    mode = info.st_mode & 07777;
+  if (FileExists(FFileName)) {
     try {
       lines = SplitLines(ReadFileText(FFileName));
-    } catch (const EFileError&) {
-      throw failure();
+    } catch (const EFileError& E) {
+      throw failure(E.Message());
     }
-  } else if (errno != ENOENT) {
-    throw failure();
   }
 
-  const bool crlf = std::any_of(lines.begin(), lines.end(), [](const TIniLine& l) { return l.CarriageReturn; });
-  const auto newLine = [crlf](std::string Text) { return TIniLine{std::move(Text), crlf, true}; };
+  const std::string lineEnd = LineEndOf(lines);
+  const auto newLine = [&lineEnd](std::string Text) { return TIniLine{std::move(Text), lineEnd}; };
   // A line that gains a successor needs a line end of its own.
   const auto terminate = [&](size_t Index) {
-    if (Index < lines.size() && !lines[Index].LineFeed) lines[Index] = {lines[Index].Text, crlf, true};
+    if (Index < lines.size() && lines[Index].End.empty()) lines[Index].End = lineEnd;
   };
 
   const auto range = FindSection(lines, section);
@@ -269,6 +192,9 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Key, c
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine(key + "=" + Value));
   }
 
-  TAtomicFileWriter writer(FFileName);
-  if (!writer.Replace(JoinLines(lines), mode)) throw failure();
+  try {
+    ReplaceFileContent(FFileName, JoinLines(lines));
+  } catch (const EFileError& E) {
+    throw failure(E.Message());
+  }
 }

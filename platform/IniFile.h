@@ -4,16 +4,23 @@
 
 #include "base/Exception.h"
 
-// Raised when a key cannot be written: "Unable to write to %s" with the file's name.
+// Raised when a key cannot be written: "Unable to write to %s" with the file's name. Reason
+// says why, where the writer knows more than that the system refused.
 class EIniFileException : public Exception {
 public:
-  using Exception::Exception;
+  explicit EIniFileException(std::string Message, std::string Reason = "")
+      : Exception(std::move(Message)), FReason(std::move(Reason)) {}
+  const std::string& Reason() const { return FReason; }
+
+private:
+  std::string FReason;
 };
 
-// An INI file read and written one key at a time. Section and key names are compared
-// without regard to case; blanks around names and values are dropped on reading; values
-// are cut at 2047 characters. A write keeps every other line as it was and replaces the
-// file atomically, so it is never left half-written.
+// An INI file read and written one key at a time. Lines end with CR, LF or CR LF, alike;
+// section and key names are compared without regard to case; blanks around names and
+// values are dropped on reading; values are cut at 2047 characters (UTF-8 characters,
+// never split). A write keeps every other line as it was, byte for byte, and replaces the
+// file's content as ReplaceFileContent does, so it is never left half-written.
 class TIniFile {
 public:
   static constexpr size_t MaxValueLength = 2047;

@@ -222,6 +222,9 @@ TEST_F(ProgramFileTest, MalformedLinesNameTheTextAndWhere) {
             "Program file line 1: \":1000Z000\": the address \"00Z0\" is not hexadecimal");
   EXPECT_EQ(FilterError(":-1000000\n"),
             "Program file line 1: \":-1000000\": the byte count \"-1\" is not hexadecimal");
+  // Control bytes show as escapes: a NUL neither ends the message nor hides the text after it.
+  EXPECT_EQ(FilterError(":00000001FF\n" + std::string(":1\0" "000000\tX\n", 12)),
+            "Program file line 2: \":1\\x00000000\\x09X\": the byte count \"1\\x00\" is not hexadecimal");
   const std::string error = FilterError(":10 " + std::string(100, 'A') + "\n");
   EXPECT_NE(error.find("..."), std::string::npos) << "a long line is cut: " << error;
   EXPECT_LT(error.size(), 120u);

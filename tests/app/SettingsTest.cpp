@@ -106,6 +106,28 @@ TEST_F(FormTest, TextsAreKeptUnvalidated) {
   EXPECT_EQ(Form->lbledtMaster.Text(), "relative/../x");
 }
 
+TEST_F(FormTest, APastedLineBreakKeepsTheFirstLineAndTheSettingsStayWritable) {
+  Form->ledtMasterIP.SetText("192.168.1.20\n");
+  Form->lbledtMaster.SetText("/data/master.hex\r\n/data/other.hex");
+  Form->lbledtSlave.SetText("\r/data/slave.hex");
+  EXPECT_EQ(Form->ledtMasterIP.Text(), "192.168.1.20");
+  EXPECT_EQ(Form->lbledtMaster.Text(), "/data/master.hex");
+  EXPECT_EQ(Form->lbledtSlave.Text(), "");
+  Form->cbMaster.Click();
+  RecreateForm();
+  EXPECT_EQ(Form->ledtMasterIP.Text(), "192.168.1.20");
+  EXPECT_EQ(Form->lbledtMaster.Text(), "/data/master.hex");
+  EXPECT_TRUE(Form->cbMaster.Checked()) << "the selection was saved";
+
+  // The view hears of the cut even when the kept line is the text it had.
+  int changes = 0;
+  Form->ledtMasterIP.SetOnChange([&] { ++changes; });
+  Form->ledtMasterIP.SetText("192.168.1.20\r\n10.0.0.1");
+  EXPECT_EQ(changes, 1);
+  Form->ledtMasterIP.SetText("192.168.1.20");
+  EXPECT_EQ(changes, 1) << "an unchanged text is no change";
+}
+
 TEST_F(FormTest, AFailedSaveNamesTheFileAndLeavesTheBoxesWorking) {
   const std::string unwritable = Folder.File("missing-folder/zelmirt-programmer.INI");
   TPgmFormProbe form(unwritable);
@@ -113,7 +135,7 @@ TEST_F(FormTest, AFailedSaveNamesTheFileAndLeavesTheBoxesWorking) {
     form.SaveSettings();
     FAIL() << "the save succeeded";
   } catch (const EIniFileException& E) {
-    EXPECT_EQ(std::string(E.what()).rfind("Unable to write to " + unwritable, 0), 0u) << E.what();
+    EXPECT_EQ(std::string(E.what()), "Unable to write to " + unwritable);
   }
   EXPECT_THROW(form.cbAll.Click(), EIniFileException);
   EXPECT_FALSE(form.FInCheckboxClick) << "a failed save must not leave the handler dead";

@@ -215,6 +215,13 @@ TEST_F(PgmFormViewTest, TypingReachesTheFormAndTheFormsTextsReachTheScreen) {
   EXPECT_EQ(Widget("StatusLine")->findChildren<QLabel*>()[2]->text(), "Erasing Processor ...");
 }
 
+TEST_F(PgmFormViewTest, APastedLineBreakLeavesTheFirstLineOnScreenAndInTheForm) {
+  auto* address = Widget<QLineEdit>("ledtMasterIP");
+  address->insert("192.168.1.20\n10.0.0.1");
+  EXPECT_EQ(Form.ledtMasterIP.Text(), "192.168.1.20");
+  EXPECT_EQ(address->text().toStdString(), "192.168.1.20");
+}
+
 TEST_F(PgmFormViewTest, TheTickRunsOnceShownAndEnablesProgram) {
   EXPECT_TRUE(Form.PgmTimer.Enabled());
   Form.lbledtMaster.SetText(Folder.WriteFile("m.hex", ":00000001FF\n"));

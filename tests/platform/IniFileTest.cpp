@@ -42,12 +42,13 @@ protected:
   }
 };
 
+constexpr uid_t Nobody = 65534;
+
 // Runs Check on a thread whose file accesses are made as an ordinary user: root ignores
 // permissions, so a root test process drops them on that thread alone (the file-system user
 // is per thread). Answers Check's result.
 bool WithoutFileRights(const std::function<bool()>& Check) {
   if (geteuid() != 0) return Check();
-  constexpr uid_t Nobody = 65534;
   bool result = false;
   std::thread unprivileged([&] {
     setfsgid(Nobody);
@@ -56,6 +57,16 @@ bool WithoutFileRights(const std::function<bool()>& Check) {
   });
   unprivileged.join();
   return result;
+}
+
+std::string OwnerAndMode(uid_t Owner, gid_t Group, mode_t Mode) {
+  return std::to_string(Owner) + ":" + std::to_string(Group) + " " + std::to_string(Mode);
+}
+
+std::string OwnerAndMode(const std::string& Path) {
+  struct stat info {};
+  if (stat(Path.c_str(), &info) != 0) return "missing";
+  return OwnerAndMode(info.st_uid, info.st_gid, info.st_mode & 07777);
 }
 
 bool CanOpenForWriting(const std::string& Path) {
@@ -123,6 +134,51 @@ TEST_F(IniFileTest, ValuesAreCutAt2047Characters) {
   Ini.WriteString("Program", "SlaveFile", longer);
   EXPECT_EQ(Ini.ReadString("Program", "MasterFile", ""), exact);
   EXPECT_EQ(Ini.ReadString("Program", "SlaveFile", ""), longer.substr(0, 2047));
+}
+
+TEST_F(IniFileTest, TheCutNeverSplitsACharacter) {
+  // Two-, three- and four-byte characters straddling the limit stay whole or go whole.
+  for (const std::string character : {"\u00e9", "\u20ac", "\U0001F600"}) {
+    const std::string head(TIniFile::MaxValueLength - 1, 'x');
+    Ini.WriteString("Program", "MasterFile", head + character + "tail");
+    EXPECT_EQ(Ini.ReadString("Program", "MasterFile", ""), head + character) << character.size() << " bytes";
+  }
+  // Characters count, not bytes; a stray byte counts as one.
+  std::string wide;
+  for (size_t i = 0; i < TIniFile::MaxValueLength; ++i) wide += i % 2 ? "\u20ac" : "\x80";
+  Ini.WriteString("Program", "SlaveFile", wide + "\u20ac");
+  EXPECT_EQ(Ini.ReadString("Program", "SlaveFile", ""), wide);
+}
+
+TEST_F(IniFileTest, LineEndsCrLfAndCrLfReadAlikeTheLastLineIncluded) {
+  for (const std::string end : {"\n", "\r", "\r\n"}) {
+    for (const bool finalEnd : {true, false}) {
+      const std::string content = "[Master]" + end + "IP Address=192.168.0.10" + end + "[Program]" + end +
+                                  "MasterFile=/data/m.hex" + end + "Selected=3" + (finalEnd ? end : "");
+      WriteWholeFile(Name, content);
+      const auto expectValues = [&](const char* Step) {
+        EXPECT_EQ(Ini.ReadString("Master", "IP Address", ""), "192.168.0.10") << Step;
+        EXPECT_EQ(Ini.ReadString("Program", "Selected", ""), "3") << Step;
+        EXPECT_EQ(Ini.ReadString("Program", "MasterFile", ""), "/data/m.hex") << Step;
+        EXPECT_EQ(Ini.ReadString("Program", "Master", "none"), "none") << Step;
+      };
+      expectValues("as found");
+      // A write elsewhere keeps every other line, its line end included.
+      Ini.WriteString("Program", "MasterFile", "/data/n.hex");
+      std::string expected = content;
+      expected.replace(expected.find("/data/m.hex"), 11, "/data/n.hex");
+      EXPECT_EQ(Content(), expected);
+      // A new key after an unterminated last line takes the file's own line end.
+      Ini.WriteString("Program", "SlaveFile", "/data/s.hex");
+      EXPECT_EQ(Content(), expected + (finalEnd ? "" : end) + "SlaveFile=/data/s.hex" + end);
+      Ini.WriteString("Program", "MasterFile", "/data/m.hex");
+      expectValues("after writes");
+    }
+  }
+  // Mixed ends in one file.
+  WriteWholeFile(Name, "[Master]\rIP Address=1.2.3.4\r\n[Program]\nSelected=7\r");
+  EXPECT_EQ(Ini.ReadString("Master", "IP Address", ""), "1.2.3.4");
+  EXPECT_EQ(Ini.ReadString("Program", "Selected", ""), "7");
 }
 
 TEST_F(IniFileTest, WindowsLineEndsAreReadAndKept) {
@@ -235,16 +291,92 @@ TEST_F(IniFileTest, ADiskErrorDuringTheWriteLeavesTheOldFileWhole) {
   EXPECT_EQ(Content(), Settings);
 }
 
-TEST_F(IniFileTest, AReadOnlyFolderRefusesTheWrite) {
+TEST_F(IniFileTest, AWritableFileInAReadOnlyFolderIsRewrittenInPlace) {
   WriteWholeFile(Name, Settings);
+  ASSERT_EQ(chown(Name.c_str(), Nobody, Nobody), 0);
+  ASSERT_EQ(chmod(Name.c_str(), 0640), 0);
   ASSERT_EQ(chmod(Folder.Path().c_str(), 0555), 0);
   const bool enforced = WithoutFileRights([&] {
-    if (CanCreate(Folder.File("probe"))) return false;
+    if (CanCreate(Folder.File("probe")) || !CanOpenForWriting(Name)) return false;
+    EXPECT_NO_THROW(Ini.WriteString("Program", "Selected", "1"));
+    EXPECT_NO_THROW(Ini.WriteString("Master", "IP Address", "10.0.0.1"));
+    std::string expected = Settings;
+    expected.replace(expected.find("192.168.1.20"), 12, "10.0.0.1");
+    expected.replace(expected.find("Selected=3"), 10, "Selected=1");
+    EXPECT_EQ(Content(), expected);
+    EXPECT_EQ(Folder.Listing(), "zelmirt-programmer.INI");
+    // Space the file cannot get fails the write before anything is changed.
+    rlimit saved{};
+    EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = expected.size();
+    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     ExpectWriteFails(Ini, "zelmirt-programmer.INI");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
     return true;
   });
   chmod(Folder.Path().c_str(), 0755);
   if (!enforced) GTEST_SKIP() << "folder permissions are not enforced for this process";
+  EXPECT_EQ(OwnerAndMode(Name), OwnerAndMode(Nobody, Nobody, 0640));
+
+  // Neither the folder nor the file may be written: refused.
+  ASSERT_EQ(chmod(Name.c_str(), 0444), 0);
+  ASSERT_EQ(chmod(Folder.Path().c_str(), 0555), 0);
+  WithoutFileRights([&] {
+    ExpectWriteFails(Ini, "zelmirt-programmer.INI");
+    return true;
+  });
+  chmod(Folder.Path().c_str(), 0755);
+}
+
+TEST_F(IniFileTest, AReplacedFileKeepsItsOwnerAndALinkKeepsPointingAtIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another owner needs root";
+  // A file shared by a group and owned by another user stays theirs.
+  WriteWholeFile(Name, Settings);
+  constexpr uid_t OtherUser = 1234;
+  constexpr gid_t SharedGroup = 4321;
+  ASSERT_EQ(chown(Name.c_str(), OtherUser, SharedGroup), 0);
+  ASSERT_EQ(chmod(Name.c_str(), 0664), 0);
+  Ini.WriteString("Program", "Selected", "1");
+  EXPECT_EQ(Ini.ReadString("Program", "Selected", ""), "1");
+  EXPECT_EQ(OwnerAndMode(Name), OwnerAndMode(OtherUser, SharedGroup, 0664));
+  // Another user of the group, who may write the file but not give it away, leaves it
+  // theirs too: rewritten in place.
+  ASSERT_EQ(chmod(Name.c_str(), 0666), 0);
+  ASSERT_EQ(chmod(Folder.Path().c_str(), 0777), 0);
+  const bool enforced = WithoutFileRights([&] {
+    if (!CanCreate(Folder.File("probe"))) return false;
+    EXPECT_NO_THROW(Ini.WriteString("Program", "Selected", "2"));
+    return true;
+  });
+  chmod(Folder.Path().c_str(), 0755);
+  EXPECT_TRUE(enforced);
+  EXPECT_EQ(Ini.ReadString("Program", "Selected", ""), "2");
+  EXPECT_EQ(OwnerAndMode(Name), OwnerAndMode(OtherUser, SharedGroup, 0666));
+  EXPECT_EQ(Folder.Listing(), "zelmirt-programmer.INI");
+
+  // The settings file is a link into another folder: the target gets the value.
+  ASSERT_EQ(mkdir(Folder.File("shared").c_str(), 0755), 0);
+  const std::string target = Folder.File("shared/site.INI");
+  WriteWholeFile(target, Settings);
+  const std::string link = Folder.File("linked.INI");
+  ASSERT_EQ(symlink("shared/site.INI", link.c_str()), 0);
+  TIniFile linked(link);
+  linked.WriteString("Master", "IP Address", "10.0.0.2");
+  struct stat info {};
+  ASSERT_EQ(lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link was replaced";
+  EXPECT_EQ(TIniFile(target).ReadString("Master", "IP Address", ""), "10.0.0.2");
+  EXPECT_EQ(Folder.Listing(), "linked.INI shared zelmirt-programmer.INI");
+  // A link to a file not yet there creates the target.
+  const std::string dangling = Folder.File("dangling.INI");
+  ASSERT_EQ(symlink("shared/new.INI", dangling.c_str()), 0);
+  TIniFile(dangling).WriteString("Program", "Selected", "2");
+  EXPECT_EQ(TIniFile(Folder.File("shared/new.INI")).ReadString("Program", "Selected", ""), "2");
+  ASSERT_EQ(lstat(dangling.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
 }
 
 TEST_F(IniFileTest, AReadOnlyFileIsNotReplaced) {
@@ -274,8 +406,8 @@ TEST_F(IniFileTest, NamesAndValuesThatWouldBreakTheFileAreRefused) {
       Ini.WriteString(c.Section, c.Key, c.Value);
       ADD_FAILURE() << "accepted [" << c.Section << "] " << c.Key;
     } catch (const EIniFileException& e) {
-      EXPECT_EQ(e.Message().rfind("Unable to write to " + Name, 0), 0u) << e.Message();
-      EXPECT_NE(e.Message().find(c.Fault), std::string::npos) << e.Message();
+      EXPECT_EQ(e.Message(), "Unable to write to " + Name);
+      EXPECT_NE(e.Reason().find(c.Fault), std::string::npos) << e.Reason();
     }
   }
   EXPECT_EQ(Content(), Settings);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+// Gives the file at Path the new Content so that it is never left half-written where that
+// can be avoided: the content goes to a new file beside it, which then takes the old file's
+// place with its mode and owner. A symbolic link keeps pointing at its target, which gets the
+// content. Where the folder takes no new file, or the replacement could not keep the owner,
+// a file that may be written is rewritten where it stands, its space claimed first and its
+// old content put back when the write fails. A missing file is created (mode by the umask).
+// Raises EFileError naming Path and the reason.
+void ReplaceFileContent(const std::string& Path, const std::string& Content);
