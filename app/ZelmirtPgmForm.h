@@ -8,7 +8,7 @@
 
 #include "app/Controls.h"
 #include "app/OpenDialog.h"
-#include "app/RxRing.h"
+#include "link/RxRing.h"
 #include "app/Timer.h"
 #include "base/StringList.h"
 
