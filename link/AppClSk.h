@@ -68,6 +68,9 @@ public:
   void SendText(const std::string& Text);
   void ResetRxRing();
   void Close();
+  // Hands the bytes received so far to the ring now, instead of at the control's next
+  // timer tick; on the creating thread.
+  void PassReceivedBytes();
 
   TLinkState State() const { return FState.load(); }
   bool SocketOpen() const { return FSocketOpen.load(); }
@@ -105,7 +108,6 @@ private:
   void ClientError(TObject* Sender, TSocket Socket, int32_t ErrCode, const std::string& ErrStr);
   void ClientConnected();
   void ClientDisconnected();
-  void PassReceivedBytes();
 
   // Guards every field below that both threads reach.
   mutable std::recursive_mutex FLock;
