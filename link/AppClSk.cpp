@@ -140,6 +140,12 @@ void TCltSckObj::SetTimerInterval(uint16_t Ms) {
 void TCltSckObj::SendText(const std::string& Text) {
   if (!FHasClient.load()) throw EIpNoSocketError();
   FClient->SendString(Text, false);
+  FBytesSent += Text.size();
+}
+
+uint64_t TCltSckObj::BytesReceived() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return FBytesPassed + static_cast<uint64_t>(FRxStream.Size());
 }
 
 void TCltSckObj::ResetRxRing() {
@@ -351,6 +357,7 @@ void TCltSckObj::PassReceivedBytes() {
   FRxStream.SetPosition(0);
   FRxStream.Read(bytes.data(), size);
   FRxStream.Clear();
+  FBytesPassed += bytes.size();
   for (const uint8_t byte : bytes) {
     FRxRing->Data[FRxRing->WritePos] = byte;
     FRxRing->WritePos = (FRxRing->WritePos + 1) % RxRing::Size;

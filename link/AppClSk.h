@@ -79,6 +79,10 @@ public:
   // The supervision ticks run so far, and the latest state changes with the tick of each
   // (the last HistoryLength of them), so that timing can be checked in ticks.
   uint64_t SupervisionTicks() const { return FTicks.load(); }
+  // Bytes handed to the control to send, and bytes received (in the ring or still waiting
+  // to be handed on), since the link was created; on the creating thread.
+  uint64_t BytesSent() const { return FBytesSent; }
+  uint64_t BytesReceived() const;
   std::vector<TLinkStateChange> StateHistory() const;
   static constexpr size_t HistoryLength = 64;
 
@@ -132,5 +136,7 @@ private:
   bool FServingRequests = false;
   bool FRequestsClosed = false;
   std::atomic<uint64_t> FTicks{0};
+  uint64_t FBytesSent = 0;
+  uint64_t FBytesPassed = 0;
   std::vector<TLinkStateChange> FHistory;
 };

@@ -35,7 +35,7 @@ TScriptedDevice::~TScriptedDevice() {
 }
 
 void TScriptedDevice::SetScript(TScript Script) {
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<std::mutex> guard(FScriptLock);
   FScript = std::move(Script);
 }
 
@@ -62,6 +62,7 @@ bool TScriptedDevice::Send(const std::string& Bytes) {
     const ssize_t n = ::send(FConnection, Bytes.data() + sent, Bytes.size() - sent, MSG_NOSIGNAL);
     if (n <= 0) return false;
     sent += static_cast<size_t>(n);
+    FSent += static_cast<uint64_t>(n);
   }
   return true;
 }
@@ -118,17 +119,23 @@ void TScriptedDevice::Serve() {
 }
 
 void TScriptedDevice::Handle(const std::string& Bytes) {
-  TScript script;
   std::string pending;
   {
     std::lock_guard<std::mutex> guard(FLock);
     FReceived += Bytes;
     FPending += Bytes;
-    script = FScript;
     pending = FPending;
   }
-  if (!script) return;
-  script(*this, pending);
+  // The script keeps its own state between calls: it runs in place, under a lock of its own
+  // (Send takes the other one).
+  std::unique_lock<std::mutex> scriptGuard(FScriptLock);
+  if (!FScript) {
+    FHandled += Bytes.size();
+    return;
+  }
+  FScript(*this, pending);
+  scriptGuard.unlock();
+  FHandled += Bytes.size();
   // Only this thread receives, so nothing came in meanwhile; a connection the script
   // closed takes its bytes with it.
   std::lock_guard<std::mutex> guard(FLock);

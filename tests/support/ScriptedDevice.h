@@ -28,6 +28,9 @@ public:
   // Connections accepted so far.
   int Accepted() const { return FAccepted.load(); }
   bool HasConnection() const;
+  // Bytes the script has been given, and bytes sent, over all connections.
+  uint64_t Handled() const { return FHandled.load(); }
+  uint64_t Sent() const { return FSent.load(); }
   // Every byte received, over all connections, in order.
   std::string Received() const;
   void ClearReceived();
@@ -48,8 +51,11 @@ private:
   int FConnection = -1;
   std::string FReceived;
   std::string FPending;
+  std::mutex FScriptLock;
   TScript FScript;
   std::atomic<int> FAccepted{0};
+  std::atomic<uint64_t> FHandled{0};
+  std::atomic<uint64_t> FSent{0};
   std::atomic<bool> FRejecting{false};
   std::atomic<bool> FStop{false};
   std::thread FThread;
