@@ -10,42 +10,7 @@
 #include "tests/app/PgmFormProbe.h"
 #include "tests/support/ScriptedDevice.h"
 #include "tests/support/TempFolder.h"
-
-// How the scripted Zelmirt answers; by default as a healthy device.
-struct TDeviceBehaviour {
-  bool AnswerEnable = true;
-  // Replaces the reply line to the enable command, when set.
-  std::string EnableReply{};
-  bool EchoSync = true;
-  bool AnswerVersion = true;
-  // Replaces the three version characters of the version reply, when set.
-  std::string Version{};
-  std::string VersionPrefix{};
-  // Records count from 1, the erase record; 2 is the first program record. The refused
-  // record is answered without "." (with an empty line, if so set); from the silent one
-  // on, nothing is answered. 0 for none.
-  int RefusedRecord = 0;
-  bool RefuseWithEmptyLine = false;
-  int SilentFromRecord = 0;
-  bool AnswerRestart = true;
-};
-
-// The Master and, behind it, the Slave as the programming sequence talks to them, over a
-// real connection: texts are framed as the device frames them (records by their own byte
-// count, Slave texts by their line feed) and answered as the dialogue expects.
-class TZelmirtScript {
-public:
-  explicit TZelmirtScript(TDeviceBehaviour Behaviour) : FBehaviour(std::move(Behaviour)) {}
-  void operator()(TScriptedDevice& Device, std::string& Pending);
-
-private:
-  // Answers one framed text.
-  std::string Answer(const std::string& Text);
-
-  TDeviceBehaviour FBehaviour;
-  bool FSlave = false;
-  int FRecords = 0;
-};
+#include "tests/support/ZelmirtScript.h"
 
 // A shown window connected to a scripted device on a loopback address of the test's own,
 // with program files in a folder of its own. The test drives the window's tick itself.
