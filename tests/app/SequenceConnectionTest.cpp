@@ -14,7 +14,7 @@ TEST_F(SequenceTest, ALostConnectionEndsARunAndReturnsTheWindowToIdle) {
   ConnectWindow();
   Form->btnProgram.Click();
   ASSERT_TRUE(StepUntil([&] { return Form->FLineIndex == 2; }));
-  Device->CloseConnection();
+  ASSERT_TRUE(Device->DropConnection());
   ASSERT_TRUE(WaitUntil([&] { return Form->FPgmState == psIdle; }, std::chrono::seconds(10)));
   EXPECT_TRUE(Memo().empty());
   EXPECT_EQ(Form->StatusLine.Panel(0).Text, "Disconnected");
@@ -36,7 +36,7 @@ TEST_F(SequenceTest, TheSlaveRunAfterAPauseThatLostTheConnectionEndsOnTheFailedS
   ConnectWindow();
   Form->btnProgram.Click();
   ASSERT_TRUE(StepUntil([&] { return Form->FPgmState == psAwaitNextTarget; }));
-  Device->CloseConnection();
+  ASSERT_TRUE(Device->DropConnection());
   ASSERT_TRUE(WaitUntil([&] { return Form->FLinkStatus == 1; }, std::chrono::seconds(10)));
   EXPECT_EQ(Form->FPgmState, psAwaitNextTarget) << "the pause goes on";
 

@@ -34,7 +34,7 @@ TEST_F(SequenceTest, TheWindowShowsTheConnectionAsTheLinkReportsIt) {
   // Lost while idle: the view returns to its idle look and the search begins again.
   Form->AppendMemo("an earlier run");
   Form->lblMstrVers.SetCaption("Status:  Program Complete");
-  Device->CloseConnection();
+  ASSERT_TRUE(Device->DropConnection());
   ASSERT_TRUE(WaitUntil([&] { return Form->FLinkStatus == 1; }, std::chrono::seconds(10)));
   EXPECT_TRUE(Memo().empty());
   EXPECT_EQ(Form->lblMstrVers.Caption(), "Status:  ");

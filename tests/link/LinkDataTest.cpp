@@ -82,7 +82,7 @@ TEST_F(LinkTest, SendingWithoutAConnectionRaisesSocketNotAssigned) {
     EXPECT_STREQ(E.what(), "Socket not assigned");
   }
   ASSERT_TRUE(WaitForNotifications(1));
-  device.CloseConnection();
+  ASSERT_TRUE(device.DropConnection());
   ASSERT_TRUE(WaitForNotifications(2));
   EXPECT_THROW(Link->SendText("U"), EIpNoSocketError);
 }
@@ -103,7 +103,7 @@ TEST_F(LinkTest, TwoDisconnectsWithoutAConnectBetweenQueueOneNotification) {
   TScriptedDevice device("127.60.1.5");
   StartLink("127.60.1.5");
   ASSERT_TRUE(WaitForNotifications(1));
-  device.CloseConnection();
+  ASSERT_TRUE(device.DropConnection());
   ASSERT_TRUE(WaitForNotifications(2));
   // A second close report, as the control would raise it for a socket that never connected.
   Link->Client()->OnStatus.Raise(Link->Client(), INVALID_SOCKET, stDisconnect, TIpConnRec{}, TIpSockStatRec{});
@@ -126,7 +126,7 @@ TEST_F(LinkTest, ConnectDropCyclesLeaveNoDescriptorOrThreadBehind) {
     }
     Link->SetSocketOpen(true);
     ASSERT_TRUE(WaitUntil([&] { return Link->Connected(); })) << "cycle " << cycle;
-    device.CloseConnection();
+    ASSERT_TRUE(device.DropConnection());
     ASSERT_TRUE(WaitUntil([&] { return !Link->Connected(); })) << "cycle " << cycle;
     Link->SetSocketOpen(false);
   }

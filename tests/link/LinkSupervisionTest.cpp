@@ -47,7 +47,7 @@ TEST_F(LinkTest, APeerCloseIsReportedOnceAndTheRealReconnectFollowsAfterTheLongC
   TScriptedDevice device("127.60.0.3");
   StartLink("127.60.0.3");
   ASSERT_TRUE(WaitForNotifications(1));
-  device.CloseConnection();
+  ASSERT_TRUE(device.DropConnection());
   ASSERT_TRUE(WaitForNotifications(2));
   EXPECT_EQ(Notifications[1], (TLinkNotification{2, "Disconnected"}));
   EXPECT_FALSE(Link->Connected());

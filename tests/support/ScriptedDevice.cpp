@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/WaitUntil.h"
+
 TScriptedDevice::TScriptedDevice(const std::string& Address, uint16_t Port)
     : FListener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
   sockaddr_in address{};
@@ -77,6 +79,12 @@ void TScriptedDevice::CloseConnection(bool Abortive) {
   ::close(FConnection);
   FConnection = -1;
   FPending.clear();
+}
+
+bool TScriptedDevice::DropConnection(bool Abortive) {
+  if (!WaitUntil([this] { return HasConnection(); })) return false;
+  CloseConnection(Abortive);
+  return true;
 }
 
 void TScriptedDevice::Serve() {

@@ -38,6 +38,9 @@ public:
   bool Send(const std::string& Bytes);
   // Closes the current connection in order, or with a reset.
   void CloseConnection(bool Abortive = false);
+  // Closes the connection the peer has made, waiting for this device's thread to accept it
+  // first (the peer may see it standing a moment before); false when none came.
+  bool DropConnection(bool Abortive = false);
   // While set, new connections are accepted and closed at once.
   void SetRejecting(bool Value) { FRejecting.store(Value); }
 
