@@ -119,6 +119,8 @@ void TZelmirt_PgmForm::DesignControls() {
     cbPrgCheckboxClick(Sender);
   };
   btnSelMaster.OnClick = btnSelSlave.OnClick = [this](TControl* Sender) { btnSelFileClick(Sender); };
+  btnProgram.OnClick = [this](TControl* Sender) { btnProgramClick(Sender); };
+  ledtMasterIP.OnExit = [this](TControl* Sender) { ledtMasterIPExit(Sender); };
   PgmTimer.OnTimer = [this] { PgmOnTimer(); };
 }
 

@@ -16,9 +16,7 @@ constexpr int SectionWidth[] = {150, 100, 350};
 constexpr const char* LinkStatusText[] = {"", "Searching for Zelmirt ...", "Connected",
                                           "Disconnecting ...", "Disconnected"};
 constexpr uint8_t LinkStatusCount = std::size(LinkStatusText);
-constexpr uint8_t LinkConnectedIndex = 2;
 
-constexpr unsigned IdleTickMs = 100;
 constexpr int CloseWaitRounds = 200;
 constexpr auto CloseWaitSleep = std::chrono::milliseconds(20);
 
@@ -41,6 +39,11 @@ TZelmirt_PgmForm::TZelmirt_PgmForm(std::string SettingsFileName)
 TZelmirt_PgmForm::~TZelmirt_PgmForm() { FormDestroy(); }
 
 void TZelmirt_PgmForm::FormCreate() {
+  FNotifier.reset(new TKtNotifier(nullptr));
+  FNotifier->SetOnNotify([this](TObject* Sender, const std::shared_ptr<IKtNotifyParams>& Params) {
+    LinkNotify(Sender, Params);
+  });
+  FLink.reset();
   SetStatusSection(0, "No Connection");
   FLinkStatus = 0;
   SetStatusSection(2, LinkStatusText[0]);
@@ -53,7 +56,7 @@ void TZelmirt_PgmForm::FormCreate() {
   LoadSettings();
 }
 
-void TZelmirt_PgmForm::FormShow() { PgmTimer.SetEnabled(true); }
+void TZelmirt_PgmForm::FormShow() { StartSupervision(); }
 
 bool TZelmirt_PgmForm::FormCloseQuery() {
   if (FPgmState == 0) return true;
@@ -74,12 +77,17 @@ void TZelmirt_PgmForm::FormClose() {
   } catch (const std::exception& E) {
     Application().HandleException(E);
   }
+  if (FLink) FLink->Close();
   FCloseState = 1;
   PgmTimer.SetEnabled(true);
   for (int round = 0; round < CloseWaitRounds && FCloseState == 1; ++round) FCloseWaitRound();
 }
 
-void TZelmirt_PgmForm::FormDestroy() { FProgramLines.reset(); }
+void TZelmirt_PgmForm::FormDestroy() {
+  FProgramLines.reset();
+  FLink.reset();
+  FNotifier.reset();
+}
 
 void TZelmirt_PgmForm::PgmOnTimer() {
   // A tick that arrives while the previous one pumps messages is dropped.
@@ -88,6 +96,7 @@ void TZelmirt_PgmForm::PgmOnTimer() {
   if (FCloseState == 0) {
     btnProgram.SetEnabled(FLinkStatus == LinkConnectedIndex && FPgmState == 0 &&
                           ProgramSettingsValid());
+    if (FPgmState != 0) ProgramStep();
   } else if (FCloseState == 1 && !LinkConnected()) {
     btnProgram.SetEnabled(false);
     FCloseState = 2;
@@ -98,10 +107,11 @@ void TZelmirt_PgmForm::PgmOnTimer() {
 void TZelmirt_PgmForm::ResumeIdleTick() {
   PgmTimer.SetEnabled(false);
   PgmTimer.SetInterval(IdleTickMs);
+  if (FLink) FLink->SetTimerInterval(IdleTickMs);
   PgmTimer.SetEnabled(true);
 }
 
-bool TZelmirt_PgmForm::LinkConnected() const { return false; }
+bool TZelmirt_PgmForm::LinkConnected() const { return FLink && FLink->Connected(); }
 
 void TZelmirt_PgmForm::SetStatusSection(int Index, const std::string& Text) {
   StatusLine.SetPanelText(Index, Text);

@@ -8,9 +8,12 @@
 
 #include "app/Controls.h"
 #include "app/OpenDialog.h"
-#include "app/RxRing.h"
 #include "app/Timer.h"
+#include "base/Component.h"
 #include "base/StringList.h"
+#include "link/AppClSk.h"
+#include "link/RxRing.h"
+#include "threads/KtNotifier.h"
 
 // The main window of the programming utility, written against toolkit-neutral controls.
 // Constructing it runs FormCreate (settings loaded, tick stopped); destroying it runs
@@ -20,6 +23,14 @@ public:
   static constexpr const char* WindowCaption = "Zelmirt Programming Utility - V1.1";
   static constexpr int DesignClientWidth = 565;
   static constexpr int DesignClientHeight = 546;
+  // The tick while idle and during a run.
+  static constexpr uint16_t IdleTickMs = 100;
+  static constexpr uint16_t RunTickMs = 10;
+  // Connection status indexes.
+  static constexpr uint8_t LinkSearchingIndex = 1;
+  static constexpr uint8_t LinkConnectedIndex = 2;
+  static constexpr uint8_t LinkDisconnectingIndex = 3;
+  static constexpr uint8_t LinkDisconnectedIndex = 4;
 
   // The executable's path with the extension ".INI".
   static std::string DefaultSettingsFileName();
@@ -49,6 +60,25 @@ public:
   // Control handlers.
   void btnSelFileClick(TControl* Sender);
   void cbPrgCheckboxClick(TControl* Sender);
+  void btnProgramClick(TControl* Sender);
+  void ledtMasterIPExit(TControl* Sender);
+
+  // Connection supervision.
+  void StartSupervision();
+  void ConnectLink();
+  void LinkNotify(TObject* Sender, const std::shared_ptr<IKtNotifyParams>& Params);
+  // The device link, from the first show on; none before.
+  TCltSckObj* Link() const { return FLink.get(); }
+
+  // The programming sequence.
+  void ProgramStep();
+  // Moves received bytes from the ring into the reply; answers whether a line was completed.
+  bool ReadReplyLine();
+  void SendCommand(const std::string& Text, bool AddTerminator);
+  void SendToLink(const std::string& Text);
+  void StartNextTarget();
+  // Whether the first occurrence of Sub in S ends S.
+  static bool EndsWith(const std::string& Sub, const std::string& S);
 
   // Helpers.
   void SetStatusSection(int Index, const std::string& Text);
@@ -98,6 +128,8 @@ public:
   TOpenDialog OpenPgmDialog;
 
 protected:
+  TComponentPtr<TKtNotifier> FNotifier;
+  TComponentPtr<TCltSckObj> FLink;
   RxRing FRxRing;
   uint8_t FLinkStatus = 0;
   bool FInTimer = false;
@@ -117,9 +149,21 @@ private:
   void DesignControls();
   void FormCreate();
   void FormDestroy();
-  // Restarts the tick at the idle interval of 100 ms.
+  // Restarts the tick, the window's and the link's, at the idle interval of 100 ms.
   void ResumeIdleTick();
+  // Stops the tick and sets it, the window's and the link's, to the run interval.
+  void SetRunTick();
   bool LinkConnected() const;
+  // The end of a run lost with its connection.
+  void AbandonRun();
+
+  // Steps of the sequence.
+  void BeginRun();
+  void GoToState(uint8_t State);
+  void RunStateRule(bool LineCompleted);
+  void AcceptVersionReply();
+  void DumpReplyReceived();
+  void FinishRun();
 
   std::string FSettingsFileName;
   TFont FWindowFont;

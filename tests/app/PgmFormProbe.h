@@ -11,7 +11,12 @@ public:
   using TZelmirt_PgmForm::FInTimer;
   using TZelmirt_PgmForm::FLinkStatus;
   using TZelmirt_PgmForm::FPgmState;
+  using TZelmirt_PgmForm::FLineIndex;
+  using TZelmirt_PgmForm::FNextTarget;
+  using TZelmirt_PgmForm::FReply;
+  using TZelmirt_PgmForm::FRxRing;
   using TZelmirt_PgmForm::FTarget;
+  using TZelmirt_PgmForm::FTickCount;
 
   bool ProgramSettingsValid() const override {
     ++ValidityChecks;

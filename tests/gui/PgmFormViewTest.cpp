@@ -125,7 +125,8 @@ TEST_F(PgmFormViewTest, TheUnitGroupsAndTheProgressBarStretchWithTheWindow) {
 TEST_F(PgmFormViewTest, StartUpLooksIdle) {
   const QList<QLabel*> sections = Widget("StatusLine")->findChildren<QLabel*>();
   ASSERT_EQ(sections.size(), 3);
-  const char* texts[] = {"No Connection", "", ""};
+  // Shown, the window is already looking for the device.
+  const char* texts[] = {"No Connection", "", "Searching for Zelmirt ..."};
   const int widths[] = {150, 100, 350};
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(sections[i]->text(), texts[i]) << "section " << i;

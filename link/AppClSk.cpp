@@ -1,0 +1,367 @@
+#include "link/AppClSk.h"
+
+#include <chrono>
+#include <thread>
+
+#include "ipsock/IpExceptions.h"
+#include "threads/KtHostThread.h"
+
+namespace {
+constexpr auto TickPause = std::chrono::milliseconds(10);
+constexpr uint32_t DebugLogBufferSize = 65536;
+
+std::string CutToShortText(const std::string& Text) { return Text.substr(0, TCltSckObj::ShortTextLength); }
+}  // namespace
+
+TCltSckObj::TCltSckObj(TKtNotifier* Notifier, RxRing* Ring) : FRxRing(Ring) {
+  SetState(lsClosed);
+  SetNotifier(Notifier);
+  SetAddress(DefaultAddress);
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    FTickCount = 0;
+  }
+  SetState(lsCreated);
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    FHost = FAddressCopy;
+    FLastNotifyCode = 0;
+  }
+  FPort.store(DevicePort);
+  FConfiguredPort.store(DevicePort);
+  // Last: the loop starts on a whole object, and sees lsCreated until Start.
+  StartLoop();
+}
+
+TCltSckObj::~TCltSckObj() {
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    FRequestsClosed = true;
+    FSocketRequests.clear();
+    FRequestsOutstanding = 0;
+  }
+  if (FHasClient.load()) {
+    SetState(lsCreated);
+    FClient->OnError.Clear();
+    FClient->OnReadLine.Clear();
+    FClient->OnStatus.Clear();
+    FClient->OnNameReply.Clear();
+    FClient->OnItemSent.Clear();
+    SetSocketOpen(false);
+  }
+  EndLoop();
+  FHasClient.store(false);
+  try {
+    FClient.reset();
+  } catch (...) {
+    // The link swallows every failure of its own work.
+  }
+}
+
+void TCltSckObj::Start() {
+  TComponentPtr<TIpClient> client(new TIpClient(nullptr));
+  client->SetDefaultPort(0);
+  client->DebugLog().SetBufferSize(DebugLogBufferSize);
+  client->DebugLog().SetWriteMode(wmOverwrite);
+  client->DebugLog().SetEnabled(false);
+  client->DebugLog().SetFileName("debug.log");
+  client->EventLog().SetDateTimeFormat("yyyy.mm.dd hh:nn:ss");
+  client->EventLog().SetEnabled(false);
+  client->EventLog().SetFileName("event.log");
+  client->SockInits().SetSocketOptions({soKeepAlive});
+  client->SockInits().SetLogOptions({});
+  client->SockInits().SetReceiveMode(rmStream);
+  client->SetSockProtocol(spTcp);
+  client->SocksServer().SetAddress("");
+  client->SocksServer().SetPort(0);
+  client->SocksServer().SetSocksVersion(svSocks4);
+  client->SetStatusEvents({stConnect, stDisconnect, stProgress});
+  client->SetTimerInterval(StartTimerInterval);
+  client->OnError.Set([this](TObject* Sender, TSocket Socket, int32_t ErrCode, const std::string& ErrStr) {
+    ClientError(Sender, Socket, ErrCode, ErrStr);
+  });
+  client->OnStatus.Set([this](TObject* Sender, TSocket Socket, TIpStatusType Event, const TIpConnRec& Connection,
+                              const TIpSockStatRec& StatRec) {
+    ClientStatus(Sender, Socket, Event, Connection, StatRec);
+  });
+  client->OnReadLine.Clear();
+  client->OnNameReply.Clear();
+  client->OnItemSent.Clear();
+  FClient = std::move(client);
+  FHasClient.store(true);
+  SetState(lsIdle);
+}
+
+void TCltSckObj::SetAddress(const std::string& Text) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  if (Text == FAddress) return;
+  FAddress = Text;
+  FAddressCopy = CutToShortText(Text);
+}
+
+std::string TCltSckObj::Address() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return FAddress;
+}
+
+std::string TCltSckObj::Host() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return FHost;
+}
+
+void TCltSckObj::SetSocketOpen(bool Value) {
+  if (!FHasClient.load()) return;
+  try {
+    if (Value) {
+      if (FSocketOpen.load()) return;
+      std::string target;
+      {
+        std::lock_guard<std::recursive_mutex> guard(FLock);
+        FRxStream.Clear();
+        target = FHost + ":" + std::to_string(FPort.load());
+      }
+      FClient->Connect(target);
+      FSocketOpen.store(true);
+    } else {
+      if (!FSocketOpen.load()) return;
+      FSocketOpen.store(false);
+      const auto socket = FClient->DataSocket();
+      if (socket && socket->Connected()) FClient->Disconnect();
+    }
+  } catch (...) {
+    // A control that raises leaves the request undone; the supervision tries again.
+  }
+}
+
+void TCltSckObj::SetTimerInterval(uint16_t Ms) {
+  if (FHasClient.load()) FClient->SetTimerInterval(Ms);
+}
+
+void TCltSckObj::SendText(const std::string& Text) {
+  if (!FHasClient.load()) throw EIpNoSocketError();
+  FClient->SendString(Text, false);
+  FBytesSent += Text.size();
+}
+
+uint64_t TCltSckObj::BytesReceived() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return FBytesPassed + static_cast<uint64_t>(FRxStream.Size());
+}
+
+void TCltSckObj::ResetRxRing() {
+  FRxRing->ReadPos = 0;
+  FRxRing->WritePos = 0;
+}
+
+void TCltSckObj::Close() {
+  if (FState.load() == lsConnected) {
+    SetState(lsClosing);
+    try {
+      FClient->Disconnect();
+    } catch (...) {
+      // The link swallows every failure of its own work.
+    }
+  }
+  SetNotifier(nullptr);
+}
+
+std::vector<TLinkStateChange> TCltSckObj::StateHistory() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return FHistory;
+}
+
+void TCltSckObj::SetState(TLinkState New) {
+  bool passMessages = false;
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    FState.store(New);
+    if (FHistory.size() == HistoryLength) FHistory.erase(FHistory.begin());
+    FHistory.push_back({FTicks.load(), New});
+    passMessages = New != lsCreated && !FStatusText.empty();
+  }
+  if (!passMessages) return;
+  // One pass, so that a notification just queued can reach the window at once. A pool
+  // worker has no messages of its own; there the pass does nothing.
+  ProcessMessages();
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  FStatusText.clear();
+}
+
+void TCltSckObj::RunLoop(TObject*, const std::shared_ptr<IKtParams>&) {
+  TKtHostThread* worker = CurrentHostThread();
+  while (!worker->Terminated() && LoopMayRun()) {
+    try {
+      ProcessMessages();
+      SupervisionTick();
+    } catch (...) {
+      // A failed tick is dropped; the next one runs as usual.
+    }
+    std::this_thread::sleep_for(TickPause);
+  }
+}
+
+bool TCltSckObj::TakeAddress() {
+  const bool changed = FHost != FAddressCopy || FPort.load() != FConfiguredPort.load();
+  if (changed) {
+    FHost = FAddressCopy;
+    FPort.store(FConfiguredPort.load());
+  }
+  return changed;
+}
+
+void TCltSckObj::SupervisionTick() {
+  // The whole tick under the lock: the control's events cannot change the state halfway.
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  // A tick waits for the requests of earlier ticks, as if it had served them itself: so the
+  // control's answers to them (a disconnect) come before the state moves on, and the tick
+  // counts stay those of a loop that calls the control directly.
+  if (FRequestsOutstanding > 0) return;
+  ++FTicks;
+  switch (FState.load()) {
+    case lsIdle:
+      FTickCount = 0;
+      if (FHasClient.load()) SetState(lsWaiting);
+      break;
+    case lsClosing:
+      RequestSocketOpen(false);
+      SetState(lsClosed);
+      break;
+    case lsWaiting:
+      TakeAddress();
+      if (++FTickCount <= TickLimit) break;
+      FTickCount = 0;
+      SetState(lsConnecting);
+      RequestSocketOpen(true);
+      break;
+    case lsConnecting:
+      if (++FTickCount <= TickLimit) break;
+      RequestSocketOpen(false);
+      SetState(lsIdle);
+      break;
+    case lsConnected:
+      // The open socket stays open: the next withdrawn attempt closes it.
+      if (TakeAddress()) SetState(lsIdle);
+      break;
+    case lsClosed:
+    case lsCreated:
+      break;
+  }
+}
+
+void TCltSckObj::RequestSocketOpen(bool Value) {
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    if (FRequestsClosed) return;
+    FSocketRequests.push_back(Value);
+    ++FRequestsOutstanding;
+  }
+  PostMessage(MessageWindow(), SocketRequestMessage, 0, 0);
+}
+
+LRESULT TCltSckObj::WndProc(uint32_t Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg != SocketRequestMessage) return TSckBase::WndProc(Msg, WParam, LParam);
+  ServeSocketRequests();
+  return 0;
+}
+
+void TCltSckObj::ServeSocketRequests() {
+  // The control's events may pass messages while a request is served; a request reached
+  // that way waits for the one in hand, so the requests keep their order.
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    if (FServingRequests) return;
+    FServingRequests = true;
+  }
+  for (;;) {
+    bool open = false;
+    {
+      std::lock_guard<std::recursive_mutex> guard(FLock);
+      if (FSocketRequests.empty()) {
+        FServingRequests = false;
+        return;
+      }
+      open = FSocketRequests.front();
+      FSocketRequests.pop_front();
+    }
+    SetSocketOpen(open);
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    if (FRequestsOutstanding > 0) --FRequestsOutstanding;
+  }
+}
+
+void TCltSckObj::ClientStatus(TObject*, TSocket, TIpStatusType Event, const TIpConnRec&, const TIpSockStatRec&) {
+  switch (Event) {
+    case stConnect:
+      ClientConnected();
+      break;
+    case stDisconnect:
+      ClientDisconnected();
+      break;
+    case stProgress:
+      PassReceivedBytes();
+      break;
+    default:
+      break;
+  }
+}
+
+void TCltSckObj::ClientConnected() {
+  try {
+    FClient->SetSendBufferSize(SendBufferSize);
+  } catch (...) {
+    // A socket gone again at once is reported by its own disconnect.
+  }
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    FRxStream.Clear();
+    try {
+      FClient->SetReceiveStream(&FRxStream);
+    } catch (...) {
+      // As above.
+    }
+    FTickCount = 0;
+    SetStatusText(CutToShortText("Connected to " + FHost));
+    if (Notifier()) {
+      FLastNotifyCode = LinkConnectedCode;
+      Notify(LinkConnectedCode);
+    }
+  }
+  SetState(lsConnected);
+}
+
+void TCltSckObj::ClientDisconnected() {
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    SetStatusText("Disconnected");
+    if (Notifier() && FLastNotifyCode != LinkDisconnectedCode) {
+      FLastNotifyCode = LinkDisconnectedCode;
+      Notify(LinkDisconnectedCode);
+    }
+  }
+  SetState(lsIdle);
+}
+
+void TCltSckObj::SetStatusText(const std::string& Text) { FStatusText = Text; }
+
+void TCltSckObj::Notify(int32_t Code) {
+  // The text goes in as a string value, so that the receiver reads it with AsString.
+  const std::string text = FStatusText;
+  Notifier()->NotifyValues({Code, text}, qsDefault);
+}
+
+void TCltSckObj::PassReceivedBytes() {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  const int64_t size = FRxStream.Size();
+  if (size <= 0) return;
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  FRxStream.SetPosition(0);
+  FRxStream.Read(bytes.data(), size);
+  FRxStream.Clear();
+  FBytesPassed += bytes.size();
+  for (const uint8_t byte : bytes) {
+    FRxRing->Data[FRxRing->WritePos] = byte;
+    FRxRing->WritePos = (FRxRing->WritePos + 1) % RxRing::Size;
+  }
+}
+
+void TCltSckObj::ClientError(TObject*, TSocket, int32_t, const std::string&) { SetSocketOpen(false); }

@@ -1,0 +1,86 @@
+#include "link/AppSkBase.h"
+
+#include <chrono>
+#include <thread>
+
+#include "threads/KtParams.h"
+
+namespace {
+constexpr auto StopPollPause = std::chrono::milliseconds(20);
+}  // namespace
+
+TSckBase::TSckBase()
+    : TKtThreadedAction(nullptr),
+      FSignalClient(new TktsSignalClient(nullptr)),
+      FTimerPool(new TTimerPool(nullptr)) {
+  FSignalClient->SetName("Signal");
+  // No signal is ever raised to this object; the binding only marks it as a listener.
+  FSignalClient->OnSignalChange = [](TObject*, const std::string&, const std::string&, int32_t, TObject*) {};
+  FMessageWindow = std::make_unique<TMessageWindow>(
+      [this](uint32_t Msg, WPARAM WParam, LPARAM LParam) { return WndProc(Msg, WParam, LParam); });
+  SetEnabled(true);
+}
+
+TSckBase::~TSckBase() {
+  // A descendant has ended the loop already; this covers a base that runs on its own.
+  EndLoop();
+  FSignalClient.reset();
+  FTimerPool->RemoveAll();
+  FTimerPool.reset();
+  FMessageWindow.reset();
+}
+
+void TSckBase::StartLoop() {
+  SetOnAfterExecute([this](TObject* Sender, const std::shared_ptr<IKtNotifyParams>& Params) {
+    StopLoop(Sender, Params);
+  });
+  SetOnExecute([this](TObject* Sender, const std::shared_ptr<IKtParams>& Params) { LoopJob(Sender, Params); });
+  FLoopJobPending.store(true);
+  if (!Execute({std::string("Hello, World")})) FLoopJobPending.store(false);
+}
+
+void TSckBase::LoopJob(TObject* Sender, const std::shared_ptr<IKtParams>& Params) {
+  struct TJobEnd {
+    TSckBase& Base;
+    ~TJobEnd() {
+      Base.FLoopRunning.store(false);
+      Base.FLoopJobPending.store(false);
+    }
+  } jobEnd{*this};
+  FLoopRunning.store(true);
+  // A stop requested before this job started is kept, not reset: the loop does not run.
+  if (LoopMayRun()) RunLoop(Sender, Params);
+}
+
+void TSckBase::RunLoop(TObject*, const std::shared_ptr<IKtParams>&) {}
+
+void TSckBase::StopLoop(TObject*, const std::shared_ptr<IKtNotifyParams>&) { EndLoop(); }
+
+void TSckBase::EndLoop() {
+  if (FLoopStop.load() == lpStopped) return;
+  struct TStopped {
+    TSckBase& Base;
+    ~TStopped() { Base.FLoopStop.store(lpStopped); }
+  } stopped{*this};
+  SetNotifier(nullptr);
+  SetOnAfterExecute(nullptr);
+  TLoopStop expected = lpRun;
+  FLoopStop.compare_exchange_strong(expected, lpStopRequested);
+  WaitWhileLoopJobPending();
+  // Cleared only now: a job handed over but not yet started must still find its handler,
+  // or it would never end the wait above.
+  SetOnExecute(nullptr);
+  SetEnabled(false);
+}
+
+void TSckBase::WaitWhileLoopJobPending() {
+  while (FLoopJobPending.load()) {
+    ProcessMessages();
+    std::this_thread::sleep_for(StopPollPause);
+  }
+}
+
+LRESULT TSckBase::WndProc(uint32_t, WPARAM, LPARAM) {
+  // ReservedMessage is consumed; a hidden window's default procedure answers 0 to the rest.
+  return 0;
+}

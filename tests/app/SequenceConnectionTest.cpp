@@ -1,0 +1,86 @@
+// A run and the connection under it: lost, absent, and the window closing.
+#include "app/DeviceDialogue.h"
+#include "tests/app/SequenceFixture.h"
+#include "tests/support/TestApplication.h"
+#include "tests/support/WaitUntil.h"
+
+using namespace DeviceDialogue;
+
+TEST_F(SequenceTest, ALostConnectionEndsARunAndReturnsTheWindowToIdle) {
+  CreateDevice("127.61.3.1");
+  UseBehaviour({.SilentFromRecord = 3});
+  Form->lbledtMaster.SetText(WriteProgram("master.hex", 3));
+  Form->cbMaster.SetChecked(true);
+  ConnectWindow();
+  Form->btnProgram.Click();
+  ASSERT_TRUE(StepUntil([&] { return Form->FLineIndex == 2; }));
+  ASSERT_TRUE(Device->DropConnection());
+  ASSERT_TRUE(WaitUntil([&] { return Form->FPgmState == psIdle; }, std::chrono::seconds(10)));
+  EXPECT_TRUE(Memo().empty());
+  EXPECT_EQ(Form->StatusLine.Panel(0).Text, "Disconnected");
+  EXPECT_EQ(Section2(), "Searching for Zelmirt ...");
+  EXPECT_EQ(Form->lblStatus.Caption(), "No Zelmirt Connected");
+  EXPECT_TRUE(Form->gbProgram.Enabled());
+  EXPECT_TRUE(Form->gbUnitStatus.Enabled());
+  EXPECT_EQ(Form->PgmTimer.Interval(), 100u);
+  EXPECT_EQ(Form->Link()->Client()->TimerInterval(), 100u);
+  Form->PgmTimer.Tick();
+  EXPECT_FALSE(Form->btnProgram.Enabled()) << "not before the link is back";
+}
+
+TEST_F(SequenceTest, TheSlaveRunAfterAPauseThatLostTheConnectionEndsOnTheFailedSend) {
+  CreateDevice("127.61.3.2");
+  Form->lbledtMaster.SetText(WriteProgram("master.hex", 1));
+  Form->lbledtSlave.SetText(WriteProgram("slave.hex", 1));
+  Form->cbAll.SetChecked(true);
+  ConnectWindow();
+  Form->btnProgram.Click();
+  ASSERT_TRUE(StepUntil([&] { return Form->FPgmState == psAwaitNextTarget; }));
+  ASSERT_TRUE(Device->DropConnection());
+  ASSERT_TRUE(WaitUntil([&] { return Form->FLinkStatus == 1; }, std::chrono::seconds(10)));
+  EXPECT_EQ(Form->FPgmState, psAwaitNextTarget) << "the pause goes on";
+
+  ASSERT_TRUE(StepUntil([&] { return Form->FPgmState == psEnable; }, 60));
+  Step();
+  EXPECT_EQ(Form->FPgmState, psFailed);
+  EXPECT_EQ(Memo().back(), "Could Not Send to Zelmirt: Socket not assigned");
+  EXPECT_FALSE(Form->FInTimer);
+  ASSERT_TRUE(RunToEnd(5));
+  EXPECT_TRUE(Memo().empty()) << "a run that ends with the link down resets the view";
+  EXPECT_EQ(Section2(), "Disconnected");
+  EXPECT_TRUE(Form->gbProgram.Enabled());
+  EXPECT_EQ(Form->PgmTimer.Interval(), 100u);
+  EXPECT_EQ(Device->Received().find(CmdEnableSlaveBL), std::string::npos);
+}
+
+TEST_F(SequenceTest, ClosingDuringARunAsksAndOnlyYesEndsIt) {
+  CreateDevice("127.61.3.3");
+  Form->lbledtMaster.SetText(WriteProgram("master.hex", 20));
+  Form->cbMaster.SetChecked(true);
+  ConnectWindow();
+  Form->btnProgram.Click();
+  ASSERT_TRUE(StepUntil([&] { return Form->FLineIndex == 5; }));
+
+  TestApplication().SetMessageBoxResult(TModalResult::mrNo);
+  EXPECT_FALSE(Form->FormCloseQuery());
+  EXPECT_EQ(TestApplication().MessageBoxes().back(), "Program Sequence in Process - Close Anyway?");
+  EXPECT_EQ(Form->FPgmState, psDump);
+  ASSERT_TRUE(StepUntil([&] { return Form->FLineIndex == 10; })) << "the run goes on";
+
+  TestApplication().SetMessageBoxResult(TModalResult::mrYes);
+  const uint64_t sentBeforeYes = Form->Link()->BytesSent();
+  ASSERT_TRUE(Form->FormCloseQuery());
+  EXPECT_EQ(Form->FPgmState, psIdle);
+  EXPECT_EQ(Form->PgmTimer.Interval(), 100u);
+  EXPECT_EQ(Form->Link()->Client()->TimerInterval(), 100u);
+
+  // Closing: the link drops, and what it still reports changes nothing.
+  const std::string section0 = Form->StatusLine.Panel(0).Text;
+  Form->FormClose();
+  EXPECT_EQ(Form->FCloseState, 2);
+  EXPECT_FALSE(Form->Link()->Connected());
+  WaitUntil([] { return false; }, std::chrono::milliseconds(200));
+  EXPECT_EQ(Form->StatusLine.Panel(0).Text, section0);
+  EXPECT_EQ(Form->FLinkStatus, 2);
+  EXPECT_EQ(Device->Received().size(), sentBeforeYes) << "nothing sent after Yes";
+}

@@ -1,0 +1,140 @@
+// What passes through a standing connection, and how the link lets it go.
+#include <dirent.h>
+
+#include <chrono>
+
+#include "ipsock/IpExceptions.h"
+#include "tests/link/LinkFixture.h"
+#include "tests/support/ScriptedDevice.h"
+#include "tests/support/WaitUntil.h"
+
+namespace {
+int CountEntries(const char* Folder) {
+  int count = 0;
+  if (DIR* dir = ::opendir(Folder)) {
+    while (::readdir(dir)) ++count;
+    ::closedir(dir);
+  }
+  return count;
+}
+
+std::string RingText(const RxRing& Ring) {
+  std::string text;
+  for (int32_t i = Ring.ReadPos; i != Ring.WritePos; i = (i + 1) % RxRing::Size)
+    text += static_cast<char>(Ring.Data[i]);
+  return text;
+}
+}  // namespace
+
+TEST_F(LinkTest, TextGoesOutExactlyAndRepliesReachTheRingWithinOneTimerInterval) {
+  TScriptedDevice device("127.60.1.1");
+  StartLink("127.60.1.1");
+  ASSERT_TRUE(WaitForNotifications(1));
+
+  const std::string text("ENB\0MASTER\r\nBL\xff", 15);
+  Link->SendText(text);
+  ASSERT_TRUE(WaitUntil([&] { return device.Received().size() >= text.size(); }));
+  EXPECT_EQ(device.Received(), text);
+
+  for (const uint16_t interval : {10, 100}) {
+    Link->SetTimerInterval(interval);
+    Link->ResetRxRing();
+    const std::string reply = ":020000050F00EAM12.\r";
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_TRUE(device.Send(reply));
+    ASSERT_TRUE(WaitUntil([&] { return RingText(Ring) == reply; }));
+    const auto latency = std::chrono::steady_clock::now() - sent;
+    // One interval, with a wide margin for a loaded machine.
+    EXPECT_LT(latency, std::chrono::milliseconds(interval + 500)) << "interval " << interval;
+  }
+}
+
+TEST_F(LinkTest, MoreThanTheRingHoldsOverwritesTheOldestBytes) {
+  TScriptedDevice device("127.60.1.2");
+  StartLink("127.60.1.2");
+  ASSERT_TRUE(WaitForNotifications(1));
+  Link->SetTimerInterval(100);
+  std::string burst;
+  for (int i = 0; i < 5000; ++i) burst += static_cast<char>(i % 251);
+  ASSERT_TRUE(device.Send(burst));
+
+  const int32_t end = 5000 % RxRing::Size;
+  ASSERT_TRUE(WaitUntil([&] { return Ring.WritePos == end && Ring.Data[end - 1] == 4999 % 251; }));
+  for (int i = 0; i < RxRing::Size; ++i) {
+    // Below the write position the second lap, above it what is left of the first.
+    const int expected = i < end ? (i + RxRing::Size) % 251 : i % 251;
+    ASSERT_EQ(Ring.Data[i], expected) << "at " << i;
+  }
+  EXPECT_EQ(Ring.ReadPos, 0);
+}
+
+TEST_F(LinkTest, SendingWithoutAConnectionRaisesSocketNotAssigned) {
+  RxRing ring;
+  TCltSckObj unstarted(Notifier.get(), &ring);
+  EXPECT_THROW(unstarted.SendText("U"), EIpNoSocketError);
+
+  TScriptedDevice device("127.60.1.3");
+  StartLink("127.60.1.3");
+  try {
+    Link->SendText("U");
+    FAIL() << "sent without a connection";
+  } catch (const EIpNoSocketError& E) {
+    EXPECT_STREQ(E.what(), "Socket not assigned");
+  }
+  ASSERT_TRUE(WaitForNotifications(1));
+  ASSERT_TRUE(device.DropConnection());
+  ASSERT_TRUE(WaitForNotifications(2));
+  EXPECT_THROW(Link->SendText("U"), EIpNoSocketError);
+}
+
+TEST_F(LinkTest, CloseWhileConnectedReportsTheDisconnectBeforeForgettingTheNotifier) {
+  TScriptedDevice device("127.60.1.4");
+  StartLink("127.60.1.4");
+  ASSERT_TRUE(WaitForNotifications(1));
+  Link->Close();
+  EXPECT_FALSE(Link->Connected());
+  EXPECT_EQ(Link->State(), lsIdle);
+  ASSERT_TRUE(WaitForNotifications(2));
+  EXPECT_EQ(Notifications[1], (TLinkNotification{2, "Disconnected"}));
+  EXPECT_TRUE(WaitUntil([&] { return !device.HasConnection(); }));
+}
+
+TEST_F(LinkTest, TwoDisconnectsWithoutAConnectBetweenQueueOneNotification) {
+  TScriptedDevice device("127.60.1.5");
+  StartLink("127.60.1.5");
+  ASSERT_TRUE(WaitForNotifications(1));
+  ASSERT_TRUE(device.DropConnection());
+  ASSERT_TRUE(WaitForNotifications(2));
+  // A second close report, as the control would raise it for a socket that never connected.
+  Link->Client()->OnStatus.Raise(Link->Client(), INVALID_SOCKET, stDisconnect, TIpConnRec{}, TIpSockStatRec{});
+  const uint64_t after = Link->SupervisionTicks();
+  ASSERT_TRUE(WaitUntil([&] { return Link->SupervisionTicks() > after + 10; }));
+  EXPECT_EQ(Notifications.size(), 2u);
+}
+
+TEST_F(LinkTest, ConnectDropCyclesLeaveNoDescriptorOrThreadBehind) {
+  TScriptedDevice device("127.60.1.6");
+  StartLink("127.60.1.6");
+  // The socket engine's process-wide parts start with the first connection.
+  int descriptors = 0;
+  int threads = 0;
+  constexpr int Cycles = 200;
+  for (int cycle = 0; cycle < Cycles; ++cycle) {
+    if (cycle == 1) {
+      descriptors = CountEntries("/proc/self/fd");
+      threads = CountEntries("/proc/self/task");
+    }
+    Link->SetSocketOpen(true);
+    ASSERT_TRUE(WaitUntil([&] { return Link->Connected(); })) << "cycle " << cycle;
+    ASSERT_TRUE(device.DropConnection());
+    ASSERT_TRUE(WaitUntil([&] { return !Link->Connected(); })) << "cycle " << cycle;
+    Link->SetSocketOpen(false);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return Notifications.size() >= 2 * Cycles; }));
+  // Every connect and every drop reported, alternating, from the one thread.
+  for (size_t i = 0; i < Notifications.size(); ++i)
+    ASSERT_EQ(Notifications[i].Code, i % 2 == 0 ? 1 : 2) << "notification " << i;
+  DestroyLink();
+  EXPECT_TRUE(WaitUntil([&] { return CountEntries("/proc/self/fd") <= descriptors; }));
+  EXPECT_TRUE(WaitUntil([&] { return CountEntries("/proc/self/task") <= threads; }));
+}
