@@ -115,6 +115,8 @@ TEST_F(LinkTest, TwoDisconnectsWithoutAConnectBetweenQueueOneNotification) {
 TEST_F(LinkTest, ConnectDropCyclesLeaveNoDescriptorOrThreadBehind) {
   TScriptedDevice device("127.60.1.6");
   StartLink("127.60.1.6");
+  // The link takes the address over at its first waiting tick: only then may it open.
+  ASSERT_TRUE(WaitUntil([&] { return Link->Host() == "127.60.1.6"; }));
   // The socket engine's process-wide parts start with the first connection.
   int descriptors = 0;
   int threads = 0;
