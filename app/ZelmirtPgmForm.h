@@ -21,7 +21,8 @@ public:
   static constexpr int DesignClientWidth = 565;
   static constexpr int DesignClientHeight = 546;
 
-  // The executable's path with the extension ".INI".
+  // The executable's path with the extension ".INI", or the same name in the user's
+  // configuration folder when the executable's folder cannot be written (installed).
   static std::string DefaultSettingsFileName();
 
   explicit TZelmirt_PgmForm(std::string SettingsFileName = DefaultSettingsFileName());
