@@ -10,6 +10,7 @@
 #include "platform/Application.h"
 #include "platform/Files.h"
 #include "platform/MessageWindow.h"
+#include "platform/SettingsLocation.h"
 
 namespace {
 constexpr int SectionWidth[] = {150, 100, 350};
@@ -27,7 +28,7 @@ void SleepAndProcessMessages() {
 }  // namespace
 
 std::string TZelmirt_PgmForm::DefaultSettingsFileName() {
-  return ChangeFileExt(ExecutablePath(), ".INI");
+  return SettingsFileFor(ExecutablePath());
 }
 
 TZelmirt_PgmForm::TZelmirt_PgmForm(std::string SettingsFileName)

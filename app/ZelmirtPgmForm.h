@@ -32,7 +32,8 @@ public:
   static constexpr uint8_t LinkDisconnectingIndex = 3;
   static constexpr uint8_t LinkDisconnectedIndex = 4;
 
-  // The executable's path with the extension ".INI".
+  // The executable's path with the extension ".INI", or the same name in the user's
+  // configuration folder when the executable's folder cannot be written (installed).
   static std::string DefaultSettingsFileName();
 
   explicit TZelmirt_PgmForm(std::string SettingsFileName = DefaultSettingsFileName());

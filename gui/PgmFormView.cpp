@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -61,6 +62,7 @@ struct TPgmFormView::TImpl {
 
 void TPgmFormView::TImpl::Build() {
   Window.setWindowTitle(TZelmirt_PgmForm::WindowCaption);
+  Window.setWindowIcon(QIcon(QStringLiteral(":/zelmirt-programmer.svg")));
   Window.setBackgroundRole(QPalette::Button);
   Window.setAutoFillBackground(true);
   const QFont windowFont = ResolveFont(Form.WindowFont(), Window.font());

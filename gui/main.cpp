@@ -1,30 +1,8 @@
-#include <QApplication>
-
 #include "app/ProgramEntry.h"
-#include "gui/Guarded.h"
-#include "gui/PgmFormView.h"
-#include "gui/QtApplication.h"
-#include "ipsock/IpWinSockAccess.h"
-#include "signals/AppTimer.h"
-#include "threads/KtThreads.h"
+#include "gui/WindowProgram.h"
 
 int main(int argc, char** argv) {
-  QApplication toolkit(argc, argv);
-  TQtApplication application;
-  TScopedApplication installed(application);
-  int exitCode = 1;
-  Guarded([&] {
-    // The framework's units start before the program's own steps and end after the window,
-    // on this thread, whose loop then carries notifications and pool timers.
-    TKtThreadsScope frameworkUnits;
-    TAppTimerUnit timerUnit;
-    // Loads and starts the socket library now: a failing start-up is reported here.
-    TIpSockUnit socketEngineUnit;
-    exitCode = RunProgram([](TZelmirt_PgmForm& Form) {
-      TPgmFormView view(Form);
-      view.Show();
-      return QApplication::exec();
-    });
-  });
-  return exitCode;
+  const TWindowOptions options = ReadWindowOptions(ArgumentsOf(argc, argv));
+  if (options.Answer) return Print(*options.Answer);
+  return RunWindowProgram(argc, argv, options);
 }

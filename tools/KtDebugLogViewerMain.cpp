@@ -6,15 +6,27 @@
 #include <string>
 
 #include "base/Exception.h"
+#include "base/ProgramOptions.h"
 #include "threads/KtDebugLog.h"
 #include "threads/KtDebugLogViewer.h"
 
 namespace {
 volatile std::sig_atomic_t Stopping = 0;
 void Stop(int) { Stopping = 1; }
+
+const TProgramDescription ViewerProgram{
+    "ktdebuglog-viewer",
+    "[PORT [NAME]]",
+    "Print the records that programs send to the framework's debug log, one per line.",
+    std::string("Announces itself under NAME (default \"") + KtDebugLogDefaultName +
+        "\") and listens on 127.0.0.1:PORT\n"
+        "(default 0: a free port, shown on standard error) until it is interrupted.",
+    {},
+    ""};
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const auto answer = AnswerStandardOptions(ViewerProgram, ArgumentsOf(argc, argv))) return Print(*answer);
   char* end = nullptr;
   const long port = argc > 1 ? std::strtol(argv[1], &end, 10) : 0;
   if (argc > 1 && (*end != '\0' || port < 0 || port > 65535)) {

@@ -33,4 +33,36 @@ TEST(ProgramEntryTest, TheSettingsFileLiesBesideTheExecutable) {
   EXPECT_EQ(name.find("app_tests"), name.rfind('/') + 1) << name;
 }
 
+TEST(ProgramEntryTest, TheWindowsCommandLineAnswersHelpAndVersionAndReadsQuitAfter) {
+  const TWindowOptions help = ReadWindowOptions({"-platform", "offscreen", "--help"});
+  ASSERT_TRUE(help.Answer);
+  EXPECT_EQ(help.Answer->ExitCode, 0);
+  EXPECT_TRUE(help.Answer->Text.starts_with("Usage: zelmirt-programmer [OPTION]...\n")) << help.Answer->Text;
+  EXPECT_NE(help.Answer->Text.find("$XDG_CONFIG_HOME/zelmirt-programmer/zelmirt-programmer.INI"), std::string::npos)
+      << "the manual page tells where the settings are kept";
+  const TWindowOptions version = ReadWindowOptions({"--version"});
+  ASSERT_TRUE(version.Answer);
+  EXPECT_EQ(version.Answer->Text, "zelmirt-programmer (Zelmirt Programming Utility) 1.1\n");
+
+  const TWindowOptions plain = ReadWindowOptions({"-style", "fusion"});
+  EXPECT_FALSE(plain.Answer) << "the toolkit's own arguments are left to it";
+  EXPECT_FALSE(plain.QuitAfterMs);
+  for (const auto& [argument, ms] : {std::pair{"--quit-after=0", 0}, std::pair{"--quit-after=1500", 1500}}) {
+    const TWindowOptions quitting = ReadWindowOptions({argument});
+    EXPECT_FALSE(quitting.Answer) << argument;
+    EXPECT_EQ(quitting.QuitAfterMs, ms) << argument;
+  }
+  EXPECT_EQ(ReadWindowOptions({"--quit-after", "250"}).QuitAfterMs, 250);
+
+  for (const char* bad : {"soon", "-5", "12ms", "", "86400001", "99999999999"}) {
+    const TWindowOptions refused = ReadWindowOptions({"--quit-after", bad});
+    ASSERT_TRUE(refused.Answer) << bad;
+    EXPECT_EQ(refused.Answer->ExitCode, UsageExitCode);
+    EXPECT_TRUE(refused.Answer->IsError);
+    EXPECT_EQ(refused.Answer->Text, std::string("zelmirt-programmer: --quit-after '") + bad +
+                                        "' is not a number of milliseconds from 0 to 86400000\n");
+    EXPECT_FALSE(refused.QuitAfterMs);
+  }
+}
+
 }  // namespace

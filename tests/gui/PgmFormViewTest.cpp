@@ -147,6 +147,15 @@ TEST_F(PgmFormViewTest, StartUpLooksIdle) {
   EXPECT_EQ(LabelOf("ledtMasterIP")->text(), "Master IP Address");
 }
 
+TEST_F(PgmFormViewTest, TheWindowWearsTheProgramsIconAtAnySize) {
+  for (const int size : {16, 48, 256}) {
+    const QImage icon = View.Window()->windowIcon().pixmap(size, size).toImage();
+    ASSERT_EQ(icon.size(), QSize(size, size)) << "the SVG icon is drawn (Qt's SVG plugin is installed)";
+    EXPECT_EQ(icon.pixelColor(0, 0).alpha(), 0) << "rounded corners at " << size;
+    EXPECT_EQ(icon.pixelColor(size / 2, size / 2).alpha(), 255) << "an opaque face at " << size;
+  }
+}
+
 TEST_F(PgmFormViewTest, FontsAreTheDesignsOrTheirNearestKin) {
   EXPECT_EQ(View.Window()->font().pointSize(), 8);
   EXPECT_FALSE(View.Window()->font().bold());
