@@ -31,6 +31,8 @@ TTerminationSignal::TTerminationSignal() {
 }
 
 TTerminationSignal::~TTerminationSignal() {
+  while (Take() != 0) {
+  }
   close(FDescriptor);
   const sigset_t set = TerminationSet();
   pthread_sigmask(SIG_UNBLOCK, &set, nullptr);

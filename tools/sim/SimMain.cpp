@@ -1,5 +1,7 @@
 // zelmirt-sim: a simulated Zelmirt for trying the programming utility without a device.
+#include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,7 +39,7 @@ int main(int argc, char** argv) {
     return ExitStopped;
   }
   try {
-    const TTerminationSignal stop;
+    TTerminationSignal stop;
     std::optional<TSimServer> server;
     try {
       server.emplace(options, PrintLine);
@@ -47,7 +49,8 @@ int main(int argc, char** argv) {
       return Fail(ExitUsage, e.Message());
     }
     server->Run(stop);
-    PrintLine("stopped");
+    const int signal = stop.Take();
+    PrintLine(signal == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM");
     return ExitStopped;
   } catch (const Exception& e) {
     return Fail(ExitFailed, e.Message());
