@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Files.h"
 #include "tests/tools/SimRecords.h"
+#include "tools/sim/HexRecord.h"
 #include "tools/sim/SimDevice.h"
 
 using namespace SimRecords;
@@ -252,5 +254,24 @@ TEST_F(SimDeviceTest, NoiseGoesBeforeEveryReply) {
   EXPECT_EQ(Send("U"), "#~U");
   EXPECT_EQ(Send(RecVersion), "#~" + RecVersion + "M12.\r");
   EXPECT_EQ(Send(RecErase + Records[0]), "#~" + RecErase + ".\r#~" + Records[0] + ".\r");
+}
+}  // namespace
+
+namespace {
+// The sample program files are sound records, so the simulator takes every one of them.
+TEST(SimExampleFilesTest, EveryRecordOfTheSamplesIsWellFormed) {
+  for (const char* name : {"master.hex", "slave.hex"}) {
+    const std::string content = ReadFileText(std::string(ZELMIRT_EXAMPLES_DIR) + "/" + name);
+    int records = 0;
+    for (size_t start = 0; start < content.size();) {
+      const size_t end = content.find("\r\n", start);
+      ASSERT_NE(end, std::string::npos) << name << ": the last line has no CR LF";
+      const std::string line = content.substr(start, end - start);
+      EXPECT_EQ(HexRecordDefect(line), "") << name << " line " << records + 1 << ": " << line;
+      ++records;
+      start = end + 2;
+    }
+    EXPECT_GT(records, 256) << name;
+  }
 }
 }  // namespace
