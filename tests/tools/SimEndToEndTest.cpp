@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -84,7 +85,7 @@ TEST(SimEndToEndTest, SeveralDevicesKeepTheirOwnStateAndFaultsReachTheWire) {
   EXPECT_EQ(sim.Terminate(), 0);
 }
 
-TEST(SimEndToEndTest, StartFailuresAndRefusedConnectionsAreReported) {
+TEST(SimEndToEndTest, StartAndWriteFailuresAndRefusedConnectionsAreReported) {
   TSimProcess badOption({"--listen", "127.50.2.4", "--silent-after", "soon"});
   EXPECT_EQ(badOption.WaitForExit(), 2);
   EXPECT_EQ(badOption.Errors(), "zelmirt-sim: --silent-after \"soon\": not a whole number (see zelmirt-sim --help)\n");
@@ -98,6 +99,18 @@ TEST(SimEndToEndTest, StartFailuresAndRefusedConnectionsAreReported) {
   TSimProcess noFolder({"--listen", "127.50.2.6", "--flashed", QString::fromStdString(folder.File("none/f.txt"))});
   EXPECT_EQ(noFolder.WaitForExit(), 2);
   EXPECT_NE(noFolder.Errors().find("none/f.txt"), std::string::npos);
+
+  // A record that can no longer be written ends the simulator rather than leaving a stale file.
+  std::filesystem::create_directory(folder.File("gone"));
+  TSimProcess losing({"--listen", "127.50.2.8", "--flashed", QString::fromStdString(folder.File("gone/f.txt"))});
+  ASSERT_TRUE(losing.WaitForOutput("127.50.2.8:4001 listening\n"));
+  std::filesystem::remove_all(folder.File("gone"));
+  TSimClient lost;
+  ASSERT_TRUE(lost.Connect("127.50.2.8"));
+  EXPECT_EQ(lost.Exchange("ENB MASTER BL\nU" + RecErase, ".\r"), "ACK MASTER BL\rU" + RecErase + ".\r");
+  EXPECT_EQ(losing.WaitForExit(), 1);
+  EXPECT_NE(losing.Errors().find("Cannot write the flashed records to \"" + folder.File("gone/f.txt") + "\""),
+            std::string::npos);
 
   TSimProcess refusing({"--listen", "127.50.2.7", "--refuse-connections"});
   ASSERT_TRUE(refusing.WaitForOutput("127.50.2.7:4001 refusing connections\n"));
