@@ -125,12 +125,14 @@ public:
     return fchmod(FFile.Get(), Old.st_mode & 07777) == 0;
   }
 
-  void Commit(const std::string& Path, const std::string& Content) {
+  void Commit(const std::string& Path, const std::string& Content, TReplaceSync Sync) {
+    const bool toDisk = Sync == TReplaceSync::rsToDisk;
     if (!WriteAllAt(FFile.Get(), Content, 0)) RaiseWriteError(Path, "writing the new content", errno);
-    if (fsync(FFile.Get()) != 0 || !FFile.Close()) RaiseWriteError(Path, "flushing the new content", errno);
+    if ((toDisk && fsync(FFile.Get()) != 0) || !FFile.Close())
+      RaiseWriteError(Path, "flushing the new content", errno);
     if (rename(FName.c_str(), FTarget.c_str()) != 0) RaiseWriteError(Path, "putting the new content in place", errno);
     FName.clear();
-    SyncFolder(FTarget);
+    if (toDisk) SyncFolder(FTarget);
   }
 
 private:
@@ -166,7 +168,7 @@ void RewriteInPlace(const std::string& Path, const std::string& Target, const st
 bool CanOpenForWriting(const std::string& Path) { return TDescriptor(open(Path.c_str(), O_WRONLY | O_CLOEXEC)).Get() >= 0; }
 }  // namespace
 
-void ReplaceFileContent(const std::string& Path, const std::string& Content) {
+void ReplaceFileContent(const std::string& Path, const std::string& Content, TReplaceSync Sync) {
   const std::string target = ResolveLinks(Path);
   struct stat info {};
   std::optional<struct stat> old;
@@ -187,5 +189,5 @@ void ReplaceFileContent(const std::string& Path, const std::string& Content) {
     RaiseWriteError(Path, "creating the new content beside it", error);
   }
   if (old && !replacement.TakeOwnerAndMode(*old)) return RewriteInPlace(Path, target, Content);
-  replacement.Commit(Path, Content);
+  replacement.Commit(Path, Content, Sync);
 }

@@ -9,4 +9,10 @@
 // a file that may be written is rewritten where it stands, its space claimed first and its
 // old content put back when the write fails. A missing file is created (mode by the umask).
 // Raises EFileError naming Path and the reason.
-void ReplaceFileContent(const std::string& Path, const std::string& Content);
+//
+// rsVisibleOnly leaves out the syncs of a replacement to disk, for a file whose readers
+// need it whole but not surviving a power cut, written often (the simulator's record of
+// flashed records); a file rewritten in place is synced all the same.
+enum class TReplaceSync { rsToDisk, rsVisibleOnly };
+void ReplaceFileContent(const std::string& Path, const std::string& Content,
+                        TReplaceSync Sync = TReplaceSync::rsToDisk);
