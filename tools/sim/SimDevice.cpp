@@ -2,19 +2,15 @@
 
 #include <cctype>
 
+#include "app/DeviceDialogue.h"
 #include "base/Format.h"
 #include "tools/sim/HexRecord.h"
 
+using namespace DeviceDialogue;
+
 namespace {
-constexpr const char* CmdEnableMasterBL = "ENB MASTER BL";
-constexpr const char* AckMasterBL = "ACK MASTER BL";
-constexpr const char* CmdEnableSlaveBL = "ENB SLAVE BL";
-constexpr const char* CmdSyncSlaveBL = "SYNC SLAVE BL";
-constexpr const char* AckSlaveBL = "ACK SLAVE BL";
-constexpr char SyncByte = 'U';
-constexpr const char* RecVersion = ":020000050F00EA";
-constexpr const char* RecErase = ":0100000307F5";
-constexpr const char* RecRestart = ":020000030300F8";
+// The bootloader's sync byte, which it echoes.
+constexpr char SyncChar = SyncByte[0];
 // A firmware line longer than any command is noise; it is dropped rather than kept growing.
 constexpr size_t MaxFirmwareLine = 1024;
 
@@ -108,11 +104,11 @@ void TSimDevice::MasterBootloaderByte(char Byte) {
   if (FRecord.empty()) {
     if (Byte == ':') {
       FRecord.push_back(Byte);
-    } else if (Byte == SyncByte) {
+    } else if (Byte == SyncChar) {
       if (FFaults.NoEcho && Faulty(TSimUnit::suMaster))
         Event("sync byte not echoed (fault)");
       else
-        Reply(std::string(1, SyncByte), false);
+        Reply(std::string(1, SyncChar), false);
     }
     return;
   }
