@@ -29,10 +29,11 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz DESTINATION ${do
 install(FILES ${packaging}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
         RENAME ${zelmirt_package})
 
-# The sample program files, without whatever makes them.
+# The sample program files, without whatever makes or versions them.
 if(EXISTS ${CMAKE_SOURCE_DIR}/examples)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/${zelmirt_package}/examples
-          PATTERN "CMakeLists.txt" EXCLUDE PATTERN "*.cmake" EXCLUDE PATTERN "*.py" EXCLUDE PATTERN "*.sh" EXCLUDE)
+          PATTERN "CMakeLists.txt" EXCLUDE PATTERN "*.cmake" EXCLUDE PATTERN "*.py" EXCLUDE PATTERN "*.sh" EXCLUDE
+          PATTERN ".git*" EXCLUDE)
 endif()
 
 set(CPACK_GENERATOR DEB)

@@ -156,10 +156,10 @@ void RewriteInPlace(const std::string& Path, const std::string& Target, const st
   }
   if (!WriteAllAt(file.Get(), Content, 0) || ftruncate(file.Get(), size) != 0 || fsync(file.Get()) != 0) {
     const int error = errno;
-    if (WriteAllAt(file.Get(), previous, 0)) {
-      ftruncate(file.Get(), static_cast<off_t>(previous.size()));
+    // Putting the old content back is all that is left to try; the error reported is the
+    // first one either way.
+    if (WriteAllAt(file.Get(), previous, 0) && ftruncate(file.Get(), static_cast<off_t>(previous.size())) == 0)
       fsync(file.Get());
-    }
     RaiseWriteError(Path, "rewriting it in place", error);
   }
   if (!file.Close()) RaiseWriteError(Path, "flushing it", errno);
