@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <optional>
 #include <vector>
 
 #include "base/Format.h"
+#include "platform/AtomicFile.h"
 #include "platform/Files.h"
 
 namespace {
@@ -135,74 +135,6 @@ void CheckWritable(const std::string& FileName, const std::string& Section, cons
                                    Section.c_str(), Key.c_str()));
 }
 
-// Writes Content to a new file beside FileName and renames it over FileName, so that the
-// old file stays whole until the new one is complete on disk.
-class TAtomicFileWriter {
-public:
-  explicit TAtomicFileWriter(const std::string& FileName) : FFileName(FileName) {}
-  ~TAtomicFileWriter() {
-    if (FDescriptor >= 0) close(FDescriptor);
-    if (!FTempName.empty()) unlink(FTempName.c_str());
-  }
-  TAtomicFileWriter(const TAtomicFileWriter&) = delete;
-  TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
-
-  // Mode is the old file's; a new file gets the usual mode less the umask.
-  bool Replace(const std::string& Content, std::optional<mode_t> Mode) {
-    if (!CreateTemporary()) return false;
-    if (Mode && fchmod(FDescriptor, *Mode) != 0) return false;
-    if (!WriteAll(Content) || fsync(FDescriptor) != 0) return false;
-    const int descriptor = FDescriptor;
-    FDescriptor = -1;
-    if (close(descriptor) != 0) return false;
-    if (rename(FTempName.c_str(), FFileName.c_str()) != 0) return false;
-    FTempName.clear();
-    SyncFolder();
-    return true;
-  }
-
-private:
-  // Not mkstemp: its 0600 would need the umask to be changed and restored to find the mode
-  // a new file should have, and the umask belongs to the whole process.
-  bool CreateTemporary() {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::string name = Format("%s.%s.%d.%u.tmp", ExtractFilePath(FFileName).c_str(),
-                                      ExtractFileName(FFileName).c_str(), static_cast<int>(getpid()), ++counter);
-      FDescriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (FDescriptor >= 0) {
-        FTempName = name;
-        return true;
-      }
-      if (errno != EEXIST) return false;
-    }
-    return false;
-  }
-
-  bool WriteAll(const std::string& Content) {
-    size_t done = 0;
-    while (done < Content.size()) {
-      const ssize_t written = write(FDescriptor, Content.data() + done, Content.size() - done);
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return false;
-      done += static_cast<size_t>(written);
-    }
-    return true;
-  }
-
-  // Makes the rename itself durable; the file is already whole either way.
-  void SyncFolder() const {
-    const std::string folder = ExtractFilePath(FFileName);
-    const int descriptor = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) return;
-    fsync(descriptor);
-    close(descriptor);
-  }
-
-  const std::string& FFileName;
-  int FDescriptor = -1;
-  std::string FTempName;
-};
 }  // namespace
 
 TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName)) {}
@@ -269,6 +201,5 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Key, c
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine(key + "=" + Value));
   }
 
-  TAtomicFileWriter writer(FFileName);
-  if (!writer.Replace(JoinLines(lines), mode)) throw failure();
+  if (!ReplaceFileContent(FFileName, JoinLines(lines), mode, TReplaceSync::rsToDisk)) throw failure();
 }

@@ -1,0 +1,201 @@
+#include "tools/sim/SimOptions.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+#include <map>
+
+#include "base/Format.h"
+
+namespace {
+constexpr const char* DefaultAddress = "127.0.0.1";
+constexpr const char* AddressPlaceholder = "{addr}";
+constexpr unsigned MaxMilliseconds = 60'000;
+
+[[noreturn]] void Bad(const std::string& Option, const std::string& Value, const char* What) {
+  throw EUsageError(Format("%s \"%s\": %s", Option.c_str(), Value.c_str(), What));
+}
+
+unsigned Number(const std::string& Option, const std::string& Value, unsigned Minimum, unsigned Maximum) {
+  unsigned number = 0;
+  const auto [end, error] = std::from_chars(Value.data(), Value.data() + Value.size(), number);
+  if (Value.empty() || error != std::errc() || end != Value.data() + Value.size())
+    Bad(Option, Value, "not a whole number");
+  if (number < Minimum || number > Maximum)
+    Bad(Option, Value, Format("not from %u to %u", Minimum, Maximum).c_str());
+  return number;
+}
+
+TSimUnits Units(const std::string& Option, const std::string& Value) {
+  if (Value == "master") return {true, false};
+  if (Value == "slave") return {false, true};
+  if (Value == "both") return {true, true};
+  Bad(Option, Value, "not one of master, slave, both");
+}
+
+void CheckLoopback(const std::string& Value) {
+  in_addr address{};
+  if (inet_pton(AF_INET, Value.c_str(), &address) != 1) Bad("--listen", Value, "not an IPv4 address");
+  if ((ntohl(address.s_addr) >> 24) != 127) Bad("--listen", Value, "not a loopback address (127.0.0.0/8)");
+}
+
+// \r, \n, \t, \\ and \xHH stand for the bytes they name.
+std::string Unescaped(const std::string& Option, const std::string& Value) {
+  std::string bytes;
+  for (size_t i = 0; i < Value.size(); ++i) {
+    if (Value[i] != '\\') {
+      bytes += Value[i];
+      continue;
+    }
+    const char kind = i + 1 < Value.size() ? Value[++i] : '\0';
+    if (kind == 'r') bytes += '\r';
+    else if (kind == 'n') bytes += '\n';
+    else if (kind == 't') bytes += '\t';
+    else if (kind == '\\') bytes += '\\';
+    else if (kind == 'x' && i + 2 < Value.size()) {
+      unsigned byte = 0;
+      const auto [end, error] = std::from_chars(Value.data() + i + 1, Value.data() + i + 3, byte, 16);
+      if (error != std::errc() || end != Value.data() + i + 3) Bad(Option, Value, "\\x needs two hexadecimal digits");
+      bytes += static_cast<char>(byte);
+      i += 2;
+    } else {
+      Bad(Option, Value, "unknown escape (use \\r, \\n, \\t, \\\\ or \\xHH)");
+    }
+  }
+  return bytes;
+}
+
+using TValueSetter = std::function<void(TSimOptions&, const std::string& Option, const std::string& Value)>;
+using TFlagSetter = std::function<void(TSimOptions&)>;
+
+const std::map<std::string, TValueSetter>& ValueOptions() {
+  static const std::map<std::string, TValueSetter> options{
+      {"--listen", [](TSimOptions& o, const std::string& n, const std::string& v) {
+         CheckLoopback(v);
+         if (std::find(o.Listen.begin(), o.Listen.end(), v) != o.Listen.end()) Bad(n, v, "given twice");
+         o.Listen.push_back(v);
+       }},
+      {"--flashed", [](TSimOptions& o, const std::string& n, const std::string& v) {
+         if (v.empty()) Bad(n, v, "no file name");
+         o.FlashedPattern = v;
+       }},
+      {"--fault-unit", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Faults.FaultUnits = Units(n, v); }},
+      {"--in-bootloader", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Faults.StartInBootloader = Units(n, v); }},
+      {"--master-version", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Faults.MasterVersion = Unescaped(n, v); }},
+      {"--slave-version", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Faults.SlaveVersion = Unescaped(n, v); }},
+      {"--refuse-record", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Faults.RefuseRecord = Number(n, v, 1, 1'000'000); }},
+      {"--silent-after", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Faults.SilentAfter = Number(n, v, 0, 1'000'000); }},
+      {"--close-after", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Faults.CloseAfter = Number(n, v, 0, 1'000'000); }},
+      {"--delay", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Delay = std::chrono::milliseconds(Number(n, v, 0, MaxMilliseconds)); }},
+      {"--dribble", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Dribble = std::chrono::milliseconds(Number(n, v, 0, MaxMilliseconds)); }},
+      {"--noise", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Faults.Noise = Unescaped(n, v); }},
+  };
+  return options;
+}
+
+const std::map<std::string, TFlagSetter>& FlagOptions() {
+  static const std::map<std::string, TFlagSetter> options{
+      {"--no-ack", [](TSimOptions& o) { o.Faults.NoAck = true; }},
+      {"--no-echo", [](TSimOptions& o) { o.Faults.NoEcho = true; }},
+      {"--no-restart-ack", [](TSimOptions& o) { o.Faults.NoRestartAck = true; }},
+      {"--refuse-connections", [](TSimOptions& o) { o.RefuseConnections = true; }},
+      {"--help", [](TSimOptions& o) { o.Help = true; }},
+      {"-h", [](TSimOptions& o) { o.Help = true; }},
+  };
+  return options;
+}
+}  // namespace
+
+TSimOptions ParseSimOptions(const std::vector<std::string>& Args) {
+  TSimOptions options;
+  for (size_t i = 0; i < Args.size(); ++i) {
+    const std::string& arg = Args[i];
+    const size_t equals = arg.find('=');
+    const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, equals) : arg;
+    if (const auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
+      if (name != arg) throw EUsageError(Format("%s takes no value", name.c_str()));
+      flag->second(options);
+    } else if (const auto valued = ValueOptions().find(name); valued != ValueOptions().end()) {
+      std::string value;
+      if (name != arg)
+        value = arg.substr(equals + 1);
+      else if (i + 1 < Args.size())
+        value = Args[++i];
+      else
+        throw EUsageError(Format("%s needs a value", name.c_str()));
+      valued->second(options, name, value);
+    } else {
+      throw EUsageError(Format("unknown option \"%s\"", arg.c_str()));
+    }
+  }
+  if (options.Listen.empty()) options.Listen.push_back(DefaultAddress);
+  if (options.Listen.size() > 1 && !options.FlashedPattern.empty() &&
+      options.FlashedPattern.find(AddressPlaceholder) == std::string::npos)
+    Bad("--flashed", options.FlashedPattern, "several devices need {addr} in the file name");
+  return options;
+}
+
+std::string FlashedFileName(const TSimOptions& Options, const std::string& Address) {
+  std::string name = Options.FlashedPattern;
+  const std::string placeholder = AddressPlaceholder;
+  for (size_t at = name.find(placeholder); at != std::string::npos; at = name.find(placeholder, at + Address.size()))
+    name.replace(at, placeholder.size(), Address);
+  return name;
+}
+
+std::string SimHelpText() {
+  return R"(Usage: zelmirt-sim [options]
+
+A simulated Zelmirt on TCP port 4001 of a loopback address: the Master firmware and
+bootloader, and the Slave bootloader behind the Master. It answers the programming
+dialogue of the Zelmirt Programming Utility and prints one line per connection and run
+event. SIGINT or SIGTERM ends it.
+
+Options (a value follows its option, or is joined to it with "="):
+  --listen ADDR          serve a device on ADDR:4001; ADDR must lie in 127.0.0.0/8
+                         (default 127.0.0.1). Repeat it to serve several devices at
+                         once, each with its own state and connection.
+  --flashed FILE         keep FILE up to date with the program records each unit accepted
+                         since its last erase, in order: lines "MASTER <record>", then
+                         lines "SLAVE <record>". FILE is replaced whole at each change.
+                         With several devices, FILE must contain {addr}, which stands
+                         for the device's address.
+  --in-bootloader UNIT   UNIT (master, slave or both) starts in its bootloader, as after
+                         an interrupted run: its firmware no longer answers, and only a
+                         recovery run ("BL Recover") reaches it.
+  -h, --help             show this text and exit.
+
+Faults of the dialogue (they apply to the units chosen by --fault-unit):
+  --fault-unit UNIT      master, slave or both (default both).
+  --no-ack               the firmware does not acknowledge "ENB MASTER BL",
+                         "ENB SLAVE BL" or "SYNC SLAVE BL".
+  --no-echo              the Master bootloader does not echo the sync byte "U".
+  --refuse-record N      program record N (counted from 1 after each erase) is answered
+                         without the final ".", and not flashed.
+  --silent-after N       after the reply to program record N the device answers nothing
+                         more on that connection (0: after the reply to the erase).
+  --close-after N        the device closes the connection after the reply to program
+                         record N (0: after the reply to the erase).
+  --no-restart-ack       the unit restarts without answering the restart record.
+
+Other faults (whatever --fault-unit says):
+  --master-version TEXT  the Master bootloader's version (default "M12").
+  --slave-version TEXT   the Slave bootloader's version (default "S12").
+  --delay MS             wait MS milliseconds before each reply.
+  --dribble MS           send replies one byte at a time, MS milliseconds apart.
+  --noise TEXT           send TEXT before every reply.
+  --refuse-connections   turn every connection attempt away, as a closed port does.
+TEXT may hold \r, \n, \t, \\ and \xHH for the bytes they name.
+
+The device answers every record with its text and ".", a bad one (checksum, length,
+characters) with its text alone; the version record with its text, the version and ".".
+It serves one connection at a time and closes any other at once. A unit stays in its
+bootloader across connections until it is restarted.
+
+Exit status: 0 ended by SIGINT or SIGTERM; 1 the --flashed file could not be written
+while running; 2 a bad option, an address that cannot be listened on, or a --flashed
+file that cannot be written at start.
+)";
+}

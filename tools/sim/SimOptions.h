@@ -1,0 +1,34 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "base/Exception.h"
+#include "tools/sim/SimDevice.h"
+
+// Raised for a bad command line; the message names the option and what is wrong with it.
+class EUsageError : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// The port every simulated device listens on, as a Zelmirt does.
+constexpr int SimDevicePort = 4001;
+
+struct TSimOptions {
+  std::vector<std::string> Listen;  // one device per address
+  std::string FlashedPattern;       // empty: no record of flashed records
+  TSimFaults Faults;
+  std::chrono::milliseconds Delay{0};
+  std::chrono::milliseconds Dribble{0};
+  bool RefuseConnections = false;
+  bool Help = false;
+};
+
+// Raises EUsageError for an unknown option, a missing or bad value, an address outside
+// 127.0.0.0/8, or a --flashed name that cannot tell several devices apart.
+TSimOptions ParseSimOptions(const std::vector<std::string>& Args);
+// The --flashed file of the device at Address.
+std::string FlashedFileName(const TSimOptions& Options, const std::string& Address);
+std::string SimHelpText();
