@@ -10,8 +10,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "tests/support/WaitUntil.h"
 
@@ -113,14 +111,3 @@ TTemporaryFolder::~TTemporaryFolder() {
   std::filesystem::remove_all(FPath, ignored);
 }
 
-std::string ReadWholeFile(const std::string& Path) {
-  std::ifstream file(Path, std::ios::binary);
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
-void WriteWholeFile(const std::string& Path, const std::string& Contents) {
-  std::ofstream file(Path, std::ios::binary | std::ios::trunc);
-  file << Contents;
-}

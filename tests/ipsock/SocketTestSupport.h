@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/MessageWindow.h"
+#include "tests/support/TempFolder.h"
 
 // A listening TCP socket on 127.0.0.1 that the test owns, reached with plain POSIX calls.
 class TLoopbackListener {
@@ -72,5 +73,3 @@ private:
   std::string FPath;
 };
 
-std::string ReadWholeFile(const std::string& Path);
-void WriteWholeFile(const std::string& Path, const std::string& Contents);
