@@ -35,6 +35,8 @@ public:
   // The executable's path with the extension ".INI".
   static std::string DefaultSettingsFileName();
 
+  // An empty SettingsFileName means no settings file: LoadSettings and SaveSettings do
+  // nothing, for drivers other than the window that must leave the window's file alone.
   explicit TZelmirt_PgmForm(std::string SettingsFileName = DefaultSettingsFileName());
   virtual ~TZelmirt_PgmForm();
   TZelmirt_PgmForm(const TZelmirt_PgmForm&) = delete;

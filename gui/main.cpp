@@ -1,11 +1,10 @@
 #include <QApplication>
 
 #include "app/ProgramEntry.h"
+#include "app/ProgramUnits.h"
 #include "gui/Guarded.h"
 #include "gui/PgmFormView.h"
 #include "gui/QtApplication.h"
-#include "signals/AppTimer.h"
-#include "threads/KtThreads.h"
 
 int main(int argc, char** argv) {
   QApplication toolkit(argc, argv);
@@ -13,10 +12,7 @@ int main(int argc, char** argv) {
   TScopedApplication installed(application);
   int exitCode = 1;
   Guarded([&] {
-    // The framework's units start before the program's own steps and end after the window,
-    // on this thread, whose loop then carries notifications and pool timers.
-    TKtThreadsScope frameworkUnits;
-    TAppTimerUnit timerUnit;
+    TProgramUnits units;
     exitCode = RunProgram([](TZelmirt_PgmForm& Form) {
       TPgmFormView view(Form);
       view.Show();
