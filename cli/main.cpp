@@ -1,0 +1,14 @@
+#include <QCoreApplication>
+
+#include "cli/ConsoleApplication.h"
+#include "cli/FlashCommand.h"
+#include "platform/TerminationSignal.h"
+
+int main(int argc, char** argv) {
+  // Before any thread starts, so that every thread leaves the termination signals to it.
+  TTerminationSignal termination;
+  QCoreApplication core(argc, argv);
+  TConsoleApplication application(stderr);
+  TScopedApplication installed(application);
+  return RunFlashCommand(std::vector<std::string>(argv + 1, argv + argc), termination);
+}
