@@ -1,5 +1,7 @@
 #include "cli/ConsoleReport.h"
 
+#include <iterator>
+
 #include "base/Format.h"
 #include "platform/LocalTime.h"
 #include "platform/LogFile.h"
@@ -7,6 +9,12 @@
 namespace {
 constexpr int BarWidth = 40;
 constexpr const char* ClearLine = "\r\033[K";
+
+// The status line's sections: the connection, the program size, the run's status.
+const char* SectionName(int Section) {
+  static constexpr const char* Names[] = {"connection", "size", "status"};
+  return Section >= 0 && Section < static_cast<int>(std::size(Names)) ? Names[Section] : "section";
+}
 
 std::string TimeStamp() {
   const TLocalTime now = LocalTimeNow();
@@ -56,10 +64,10 @@ void TConsoleReport::MemoLine(const std::string& Text) {
 }
 
 void TConsoleReport::Status(int Section, const std::string& Text) {
-  Log(Format("[status %d] %s", Section, Text.c_str()));
+  Log(Format("[%s] %s", SectionName(Section), Text.c_str()));
   if (FSettings.Quiet) return;
   Line(FSettings.Json ? Format("{\"event\":\"status\",\"section\":%d,\"text\":%s}", Section, JsonString(Text).c_str())
-                      : Format("[status] %s", Text.c_str()));
+                      : Format("[%s] %s", SectionName(Section), Text.c_str()));
 }
 
 void TConsoleReport::Progress(const std::string& Unit, int Percent) {
