@@ -86,7 +86,9 @@ void TConsoleReport::Progress(const std::string& Unit, int Percent) {
 void TConsoleReport::Result(const TRunResult& Result) {
   const int code = static_cast<int>(Result.Outcome);
   Log(Format("result %d: %s", code, Result.Message.c_str()));
-  ClearBar();
+  // The bar's last state stays on the screen, above the result.
+  if (FBarShown) std::fputs("\n", FOutput);
+  FBarShown = false;
   if (FSettings.Json) {
     std::fprintf(FOutput, "{\"event\":\"result\",\"code\":%d,\"outcome\":%s,\"message\":%s}\n", code,
                  JsonString(RunOutcomeMeaning(Result.Outcome)).c_str(), JsonString(Result.Message).c_str());
