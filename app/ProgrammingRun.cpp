@@ -1,5 +1,6 @@
 #include "app/ProgrammingRun.h"
 
+#include "base/Exception.h"
 #include "base/Format.h"
 
 namespace {

@@ -26,7 +26,8 @@ struct TRunResult {
   std::string Message;
 };
 
-// What a run reports as it goes. Each event is optional.
+// What a run reports as it goes. Each event is optional; they are called from inside the
+// window's logic and must not throw.
 struct TRunEvents {
   // A line added to the window's log.
   std::function<void(const std::string& Line)> OnMemoLine;

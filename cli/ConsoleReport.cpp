@@ -57,14 +57,27 @@ void TConsoleReport::Log(const std::string& Text) {
   if (!FSettings.LogFile.empty()) AppendToFile(FSettings.LogFile, "", TimeStamp() + " " + Text + "\n");
 }
 
+void TConsoleReport::LogDuringRun(const std::string& Text) {
+  // The run's events come from inside the window's logic, which must not see the failure:
+  // it is reported once and the log ends there.
+  try {
+    Log(Text);
+  } catch (const std::exception& E) {
+    FSettings.LogFile.clear();
+    ClearBar();
+    std::fprintf(FErrors, "zelmirt-flash: %s; the log ends here\n", E.what());
+    std::fflush(FErrors);
+  }
+}
+
 void TConsoleReport::MemoLine(const std::string& Text) {
-  Log(Text);
+  LogDuringRun(Text);
   if (FSettings.Quiet) return;
   Line(FSettings.Json ? "{\"event\":\"memo\",\"text\":" + JsonString(Text) + "}" : Text);
 }
 
 void TConsoleReport::Status(int Section, const std::string& Text) {
-  Log(Format("[%s] %s", SectionName(Section), Text.c_str()));
+  LogDuringRun(Format("[%s] %s", SectionName(Section), Text.c_str()));
   if (FSettings.Quiet) return;
   Line(FSettings.Json ? Format("{\"event\":\"status\",\"section\":%d,\"text\":%s}", Section, JsonString(Text).c_str())
                       : Format("[%s] %s", SectionName(Section), Text.c_str()));
@@ -85,7 +98,7 @@ void TConsoleReport::Progress(const std::string& Unit, int Percent) {
 
 void TConsoleReport::Result(const TRunResult& Result) {
   const int code = static_cast<int>(Result.Outcome);
-  Log(Format("result %d: %s", code, Result.Message.c_str()));
+  LogDuringRun(Format("result %d: %s", code, Result.Message.c_str()));
   // The bar's last state stays on the screen, above the result.
   if (FBarShown) std::fputs("\n", FOutput);
   FBarShown = false;

@@ -29,6 +29,8 @@ public:
   void Log(const std::string& Line);
 
 private:
+  // Appends a line to the log file; a failure is reported and ends the log.
+  void LogDuringRun(const std::string& Line);
   void Line(const std::string& Text);
   void ClearBar();
   void DrawBar();
