@@ -49,6 +49,7 @@ int32_t TextToIntDef(std::string_view Text, int32_t Default) {
 }  // namespace
 
 void TZelmirt_PgmForm::LoadSettings() {
+  if (FSettingsFileName.empty()) return;
   const TIniFile settings(FSettingsFileName);
   ledtMasterIP.SetText(settings.ReadString(MasterSection, AddressKey, ""));
   lbledtMaster.SetText(settings.ReadString(ProgramSection, MasterFileKey, ""));
@@ -69,6 +70,7 @@ void TZelmirt_PgmForm::LoadSettings() {
 }
 
 void TZelmirt_PgmForm::SaveSettings() {
+  if (FSettingsFileName.empty()) return;
   TIniFile settings(FSettingsFileName);
   settings.WriteString(MasterSection, AddressKey, ledtMasterIP.Text());
   settings.WriteString(ProgramSection, MasterFileKey, lbledtMaster.Text());

@@ -36,6 +36,8 @@ public:
   // configuration folder when the executable's folder cannot be written (installed).
   static std::string DefaultSettingsFileName();
 
+  // An empty SettingsFileName means no settings file: LoadSettings and SaveSettings do
+  // nothing, for drivers other than the window that must leave the window's file alone.
   explicit TZelmirt_PgmForm(std::string SettingsFileName = DefaultSettingsFileName());
   virtual ~TZelmirt_PgmForm();
   TZelmirt_PgmForm(const TZelmirt_PgmForm&) = delete;

@@ -8,9 +8,9 @@
 
 #include <QCoreApplication>
 
+#include "app/WindowTick.h"
 #include "app/ZelmirtPgmForm.h"
 #include "bench/BenchFramework.h"
-#include "platform/MessageWindow.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/ZelmirtScript.h"
 
@@ -18,30 +18,6 @@ namespace {
 using TClock = std::chrono::steady_clock;
 constexpr int Records = 2000;
 constexpr double TickBound = 100.0;  // records per second at one record per 10 ms tick
-
-// Runs the window's tick on a real timer, as the window's view does.
-class TRealTick {
-public:
-  explicit TRealTick(TTimer& Timer)
-      : FTimer(Timer), FWindow([this](uint32_t Msg, WPARAM, LPARAM) {
-          if (Msg == WM_TIMER) FTimer.Tick();
-          return LRESULT{0};
-        }) {
-    FTimer.SetOnChange([this] { Follow(); });
-    Follow();
-  }
-  ~TRealTick() { FTimer.SetOnChange({}); }
-
-private:
-  void Follow() {
-    if (FTimer.Enabled())
-      FWindow.SetTimer(1, FTimer.Interval());
-    else
-      FWindow.KillTimer(1);
-  }
-  TTimer& FTimer;
-  TMessageWindow FWindow;
-};
 
 template <class Condition>
 bool RunEventsUntil(Condition Done, std::chrono::seconds Limit) {
@@ -76,7 +52,7 @@ void BM_MasterRunRecordsPerSecond(benchmark::State& State) {
   });
 
   TZelmirt_PgmForm form(folder.File("zelmirt-programmer.INI"));
-  TRealTick tick(form.PgmTimer);
+  TWindowTick tick(form.PgmTimer);
   form.ledtMasterIP.SetText("127.62.0.2");
   form.lbledtMaster.SetText(file);
   form.cbMaster.SetChecked(true);

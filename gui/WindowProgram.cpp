@@ -4,12 +4,10 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "app/ProgramUnits.h"
 #include "gui/Guarded.h"
 #include "gui/PgmFormView.h"
 #include "gui/QtApplication.h"
-#include "ipsock/IpWinSockAccess.h"
-#include "signals/AppTimer.h"
-#include "threads/KtThreads.h"
 
 int RunWindowProgram(int argc, char** argv, const TWindowOptions& Options) {
   QApplication toolkit(argc, argv);
@@ -19,12 +17,7 @@ int RunWindowProgram(int argc, char** argv, const TWindowOptions& Options) {
   TScopedApplication installed(application);
   int exitCode = 1;
   Guarded([&] {
-    // The framework's units start before the program's own steps and end after the window,
-    // on this thread, whose loop then carries notifications and pool timers.
-    TKtThreadsScope frameworkUnits;
-    TAppTimerUnit timerUnit;
-    // Loads and starts the socket library now: a failing start-up is reported here.
-    TIpSockUnit socketEngineUnit;
+    TProgramUnits units;
     exitCode = RunProgram([&](TZelmirt_PgmForm& Form) {
       TPgmFormView view(Form);
       view.Show();

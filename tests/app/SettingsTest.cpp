@@ -143,4 +143,34 @@ TEST_F(FormTest, AFailedSaveNamesTheFileAndLeavesTheBoxesWorking) {
   EXPECT_EQ(form.cbMaster.State(), State::cbUnchecked) << "the second click was handled";
 }
 
+TEST_F(FormTest, WithoutASettingsFileNothingIsReadOrWritten) {
+  // The window's own file beside the executable, and the working folder, stay as they were.
+  const std::string windowFile = TZelmirt_PgmForm::DefaultSettingsFileName();
+  const bool windowFileExisted = std::filesystem::exists(windowFile);
+  const std::string windowContent = windowFileExisted ? ReadWholeFile(windowFile) : "";
+  const std::filesystem::path previous = std::filesystem::current_path();
+  const std::string work = Folder.File("work");
+  std::filesystem::create_directory(work);
+  std::filesystem::current_path(work);
+  {
+    TPgmFormProbe form("");
+    EXPECT_EQ(form.ledtMasterIP.Text(), "");
+    form.ledtMasterIP.SetText("127.0.0.1");
+    form.cbAll.Click();
+    EXPECT_EQ(form.cbMaster.State(), State::cbGrayed) << "the boxes work as with a file";
+    form.cbMaster.Click();
+    EXPECT_TRUE(form.cbMaster.Checked());
+    form.SaveSettings();
+    form.LoadSettings();
+    EXPECT_EQ(form.ledtMasterIP.Text(), "127.0.0.1") << "loading without a file keeps the controls";
+    EXPECT_TRUE(form.cbMaster.Checked());
+  }
+  std::filesystem::current_path(previous);
+  EXPECT_TRUE(std::filesystem::is_empty(work));
+  EXPECT_EQ(std::filesystem::exists(windowFile), windowFileExisted);
+  if (windowFileExisted) {
+    EXPECT_EQ(ReadWholeFile(windowFile), windowContent);
+  }
+}
+
 }  // namespace

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/ProgrammingRun.h"
+#include "base/Exception.h"
+
+// A command line that cannot be used; the message names the offending argument.
+class EUsageError : public Exception {
+public:
+  using Exception::Exception;
+};
+
+struct TFlashOptions {
+  TRunRequest Request;
+  std::string LogFile;
+  bool Quiet = false;
+  bool Json = false;
+  bool Help = false;
+  bool Version = false;
+};
+
+// Reads zelmirt-flash's arguments (without the program name); raises EUsageError.
+TFlashOptions ParseCommandLine(const std::vector<std::string>& Arguments);
+// The --help text: usage, every option and every exit code.
+std::string HelpText();

@@ -1,0 +1,21 @@
+#include <QCoreApplication>
+
+#include <cstdio>
+
+#include "cli/ConsoleApplication.h"
+#include "cli/FlashCommand.h"
+#include "platform/TerminationSignal.h"
+
+int main(int argc, char** argv) {
+  try {
+    // Before any thread starts, so that every thread leaves the termination signals to it.
+    TTerminationSignal termination;
+    QCoreApplication core(argc, argv);
+    TConsoleApplication application(stderr);
+    TScopedApplication installed(application);
+    return RunFlashCommand(std::vector<std::string>(argv + 1, argv + argc), termination);
+  } catch (const std::exception& E) {
+    std::fprintf(stderr, "zelmirt-flash: %s\n", E.what());
+    return 1;
+  }
+}

@@ -1,0 +1,363 @@
+// zelmirt-flash against zelmirt-sim, both run as processes: whole runs with the simulator's
+// record of what it flashed, every fault of the simulator with its exit code and the run's
+// last lines, and Ctrl-C in the middle of a run. Each test has its own device address.
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/cli/FlashProcess.h"
+#include "tests/support/TempFolder.h"
+#include "tests/tools/SimProcess.h"
+#include "tests/tools/SimRecords.h"
+
+namespace {
+const std::string EndOfFile = ":00000001FF";
+
+std::vector<std::string> Lines(const std::string& Text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(Text);
+  for (std::string line; std::getline(stream, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// What the device must receive of a program file: every record but those at F800 and above
+// and the erased (all-FF) data records of up to 32 bytes.
+std::vector<std::string> SentRecords(const std::vector<std::string>& FileLines) {
+  std::vector<std::string> sent;
+  for (const std::string& line : FileLines) {
+    if (line.empty()) continue;
+    const unsigned count = std::stoul(line.substr(1, 2), nullptr, 16);
+    const unsigned address = std::stoul(line.substr(3, 4), nullptr, 16);
+    const bool erased = count > 0 && count <= 32 && line.substr(7, 2) == "00" &&
+                        line.substr(9, 2 * count) == std::string(2 * count, 'F');
+    if (address < 0xF800 && !erased) sent.push_back(line);
+  }
+  return sent;
+}
+
+std::string Flashed(const char* Unit, const std::vector<std::string>& Records) {
+  std::string text;
+  for (const std::string& record : Records) text += std::string(Unit) + " " + record + "\n";
+  return text;
+}
+
+// A small program file whose filter has work to do: Count records, an erased record and one
+// in the bootloader's area, then the end record.
+std::string WriteProgram(const TTempFolder& Folder, const std::string& Name, int Count) {
+  std::vector<std::string> records = SimRecords::Program(Count);
+  records.push_back(SimRecords::DataRecord(static_cast<unsigned>(Count) * 16, std::vector<unsigned>(16, 0xFF)));
+  records.push_back(SimRecords::DataRecord(0xF800, std::vector<unsigned>(16, 0x12)));
+  records.push_back(EndOfFile);
+  std::string text;
+  for (const std::string& record : records) text += record + "\r\n";
+  return Folder.WriteFile(Name, text);
+}
+
+// A simulated device at its own address with its --flashed record.
+class TDevice {
+public:
+  TDevice(const TTempFolder& Folder, const std::string& Address, QStringList Options = {})
+      : Address(Address), FlashedFile(Folder.File("flashed.txt")),
+        Sim(Options << "--listen" << QString::fromStdString(Address) << "--flashed"
+                    << QString::fromStdString(FlashedFile)) {}
+  // Whether the device is up: listening, or turning connections away when told to.
+  bool Listening() { return Sim.WaitForOutput(Address + ":4001 "); }
+  std::string Flashed() const { return ReadWholeFile(FlashedFile); }
+
+  const std::string Address;
+  const std::string FlashedFile;
+  TSimProcess Sim;
+};
+
+QStringList Q(std::initializer_list<std::string> Texts) {
+  QStringList list;
+  for (const std::string& text : Texts) list << QString::fromStdString(text);
+  return list;
+}
+
+TEST(FlashEndToEndTest, MasterRunFlashesTheFilteredFileAndReportsInJsonAndTheLog) {
+  TTempFolder folder;
+  const std::string master = WriteProgram(folder, "master.hex", 30);
+  const std::string log = folder.File("run.log");
+  TDevice device(folder, "127.70.2.1");
+  ASSERT_TRUE(device.Listening()) << device.Sim.Errors();
+
+  const TFlashRun run = RunFlash(Q({"--json", "-l", log, "-m", master, device.Address}));
+  ASSERT_EQ(run.ExitCode, 0) << run.Output << run.Errors;
+  EXPECT_EQ(device.Flashed(), Flashed("MASTER", SentRecords(Lines(ReadWholeFile(master)))));
+
+  // One JSON object per line; the log, the status, the progress to 100 and the result.
+  std::vector<std::string> memo;
+  int lastPercent = -1;
+  QJsonObject result;
+  for (const std::string& line : Lines(run.Output)) {
+    QJsonParseError error;
+    const QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << line;
+    const QString kind = event["event"].toString();
+    if (kind == "memo") memo.push_back(event["text"].toString().toStdString());
+    if (kind == "progress") lastPercent = event["percent"].toInt();
+    if (kind == "result") result = event;
+  }
+  ASSERT_GE(memo.size(), 3u);
+  EXPECT_EQ(memo.front(), "Enabling Master Program Mode");
+  EXPECT_EQ(memo[memo.size() - 2], ":020000030300F8.");
+  EXPECT_EQ(memo.back(), "Zelmirt Restarted");
+  EXPECT_EQ(lastPercent, 100);
+  EXPECT_EQ(result["code"].toInt(), 0);
+  EXPECT_EQ(result["message"].toString(), "Master programmed and restarted");
+  EXPECT_EQ(run.Errors, "");
+
+  // Every log line has a time stamp; the log holds the run's lines and its result.
+  const std::vector<std::string> logLines = Lines(ReadWholeFile(log));
+  for (const std::string& line : logLines)
+    EXPECT_TRUE(line.size() > 24 && line[4] == '-' && line[10] == ' ' && line[13] == ':' && line[19] == '.') << line;
+  ASSERT_FALSE(logLines.empty());
+  EXPECT_NE(logLines.back().find("result 0: Master programmed and restarted"), std::string::npos) << logLines.back();
+  EXPECT_NE(ReadWholeFile(log).find(" Zelmirt Restarted\n"), std::string::npos);
+}
+
+TEST(FlashEndToEndTest, SlaveRunFlashesOnlyTheSlave) {
+  TTempFolder folder;
+  const std::string slave = WriteProgram(folder, "slave.hex", 12);
+  TDevice device(folder, "127.70.2.2");
+  ASSERT_TRUE(device.Listening()) << device.Sim.Errors();
+
+  TFlashProcess flash(Q({"-s", slave, device.Address}));
+  ASSERT_EQ(flash.WaitForExit(), 0) << flash.Output() << flash.Errors();
+  EXPECT_EQ(device.Flashed(), Flashed("SLAVE", SentRecords(Lines(ReadWholeFile(slave)))));
+  const std::vector<std::string> lines = flash.LogLines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines.front(), "Enabling Slave Program Mode");
+  EXPECT_EQ(lines[lines.size() - 2], "Zelmirt Restarted");
+  EXPECT_EQ(lines.back(), "zelmirt-flash: Slave programmed and restarted");
+  EXPECT_EQ(flash.Errors(), "");
+  // Not a terminal: the progress comes as percentage lines, ending at 100.
+  EXPECT_NE(flash.Output().find("\nSlave 100%\n"), std::string::npos);
+  EXPECT_EQ(flash.Output().find('\033'), std::string::npos) << "no terminal control codes";
+}
+
+// The sample files of realistic size: the Master, then the Slave, in one run.
+TEST(FlashEndToEndTest, AllRunFlashesBothSampleFilesInOrder) {
+  TTempFolder folder;
+  const std::string master = ZELMIRT_EXAMPLES_DIR "/master.hex";
+  const std::string slave = ZELMIRT_EXAMPLES_DIR "/slave.hex";
+  TDevice device(folder, "127.70.2.3");
+  ASSERT_TRUE(device.Listening()) << device.Sim.Errors();
+
+  TFlashProcess flash(Q({"-q", "-u", "all", "-m", master, "-s", slave, device.Address}));
+  ASSERT_EQ(flash.WaitForExit(), 0) << flash.Output() << flash.Errors();
+  EXPECT_EQ(device.Flashed(), Flashed("MASTER", SentRecords(Lines(ReadWholeFile(master)))) +
+                                  Flashed("SLAVE", SentRecords(Lines(ReadWholeFile(slave)))));
+  EXPECT_EQ(flash.Output(), "zelmirt-flash: Master and Slave programmed and restarted\n") << "quiet: the result only";
+}
+
+struct TFaultCase {
+  const char* Name;
+  const char* Address;
+  std::vector<std::string> SimOptions;
+  std::vector<std::string> FlashOptions;  // "master" and "slave" stand for the program files
+  int ExitCode;
+  // The run's last line of the window's log before its end (none when the log is gone).
+  std::string LastLogLine;
+  // The result: the window's failure line, or the command's own.
+  std::string Result;
+};
+
+void PrintTo(const TFaultCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+class FlashFaultTest : public testing::TestWithParam<TFaultCase> {};
+
+TEST_P(FlashFaultTest, EndsWithItsExitCodeAndLastLines) {
+  const TFaultCase& c = GetParam();
+  TTempFolder folder;
+  const std::string master = WriteProgram(folder, "master.hex", 10);
+  const std::string slave = WriteProgram(folder, "slave.hex", 10);
+  QStringList simOptions;
+  for (const std::string& option : c.SimOptions) simOptions << QString::fromStdString(option);
+  TDevice device(folder, c.Address, simOptions);
+  ASSERT_TRUE(device.Listening()) << device.Sim.Errors();
+
+  QStringList arguments;
+  for (const std::string& option : c.FlashOptions)
+    arguments << QString::fromStdString(option == "master" ? master : option == "slave" ? slave : option);
+  arguments << c.Address;
+  TFlashProcess flash(arguments);
+  ASSERT_EQ(flash.WaitForExit(), c.ExitCode) << flash.Output() << flash.Errors();
+  const std::string result = "zelmirt-flash: " + c.Result.substr(c.Result.find_first_not_of('!'));
+  std::vector<std::string> lines = flash.LogLines();
+  if (c.ExitCode == 0) {
+    // Success is reported on the output, after the log.
+    ASSERT_FALSE(lines.empty()) << flash.Output();
+    EXPECT_EQ(lines.back(), result);
+    lines.pop_back();
+    EXPECT_EQ(flash.Errors(), "");
+  } else {
+    EXPECT_EQ(flash.Errors(), result + "\n");
+    // A failure the window logged is the log's last line.
+    if (!c.Result.starts_with('!')) {
+      ASSERT_FALSE(lines.empty()) << flash.Output();
+      EXPECT_EQ(lines.back(), c.Result);
+      lines.pop_back();
+    }
+  }
+  if (!c.LastLogLine.empty()) {
+    ASSERT_FALSE(lines.empty()) << flash.Output();
+    EXPECT_EQ(lines.back(), c.LastLogLine) << flash.Output();
+  }
+}
+
+const std::vector<std::string> MasterOnly{"-m", "master"};
+const std::vector<std::string> SlaveOnly{"-s", "slave"};
+const std::vector<std::string> Both{"-m", "master", "-s", "slave"};
+
+// The reply to program record 3 (the same in every program file of the tests), taken as an
+// acknowledgement or, without its ".", refused.
+const std::string Record3 = SimRecords::Program(3)[2];
+
+// A result that begins with "!" is the command's own, not a line of the window's log.
+INSTANTIATE_TEST_SUITE_P(
+    EveryFaultOfTheSimulator, FlashFaultTest,
+    testing::Values(
+        TFaultCase{"NoAck", "127.70.2.10", {"--no-ack"}, MasterOnly, 5, "Enabling Master Program Mode",
+                   "Could Not Enable Programming"},
+        TFaultCase{"NoAckOfTheSlaveAfterAWholeMasterRun", "127.70.2.11", {"--fault-unit", "slave", "--no-ack"},
+                   Both, 5, "Enabling Slave Program Mode", "Could Not Enable Programming"},
+        TFaultCase{"NoEcho", "127.70.2.12", {"--no-echo"}, MasterOnly, 6, "Program Mode Enabled",
+                   "Could Not Sync to Bootloader"},
+        TFaultCase{"MasterVersion", "127.70.2.13", {"--master-version", "X12"}, MasterOnly, 7,
+                   "Program Mode Enabled", "Could Not Sync to Master Bootloader"},
+        TFaultCase{"SlaveVersion", "127.70.2.14", {"--slave-version", "M12"}, SlaveOnly, 7, "Program Mode Enabled",
+                   "Could Not Sync to Slave Bootloader"},
+        TFaultCase{"RefuseRecord", "127.70.2.15", {"--refuse-record", "3"}, MasterOnly, 8, Record3,
+                   "Program Error"},
+        TFaultCase{"SilentAfter", "127.70.2.16", {"--silent-after", "3"}, MasterOnly, 9, Record3 + ".",
+                   "Program Timeout Error"},
+        TFaultCase{"NoRestartAck", "127.70.2.17", {"--no-restart-ack"}, MasterOnly, 10,
+                   "Zelmirt Master Processor Programmed", "Failed to Restart"},
+        TFaultCase{"RefuseConnections", "127.70.2.19", {"--refuse-connections"},
+                   {"-t", "2", "-m", "master"}, 3, "", "!no connection to 127.70.2.19 (port 4001) within 2 s"},
+        // Noise before the sync echo makes it no echo for the window.
+        TFaultCase{"Noise", "127.70.2.20", {"--noise", "junk"}, MasterOnly, 6, "Program Mode Enabled",
+                   "Could Not Sync to Bootloader"},
+        TFaultCase{"Delay", "127.70.2.21", {"--delay", "5"}, Both, 0, "Zelmirt Restarted",
+                   "Master and Slave programmed and restarted"},
+        TFaultCase{"Dribble", "127.70.2.22", {"--dribble", "2"}, SlaveOnly, 0, "Zelmirt Restarted",
+                   "Slave programmed and restarted"},
+        TFaultCase{"MasterInBootloaderRecovered", "127.70.2.23", {"--in-bootloader", "master"},
+                   {"--master-recover", "-m", "master"}, 0, "Zelmirt Restarted", "Master programmed and restarted"},
+        TFaultCase{"SlaveInBootloaderRecovered", "127.70.2.24", {"--in-bootloader", "slave"},
+                   {"--slave-recover", "-s", "slave"}, 0, "Zelmirt Restarted", "Slave programmed and restarted"},
+        TFaultCase{"MasterInBootloaderNotRecovered", "127.70.2.25", {"--in-bootloader", "master"}, MasterOnly, 5,
+                   "Enabling Master Program Mode", "Could Not Enable Programming"}),
+    [](const testing::TestParamInfo<TFaultCase>& Info) { return std::string(Info.param.Name); });
+
+// The device closes the connection right after a reply; the window's next record races the
+// news of the close. Either the window learns of it first (it then empties its log, so the
+// status tells) or its send fails; either way the run ends with nothing restarted.
+TEST(FlashEndToEndTest, ClosedConnectionEndsTheRunAsLostOrAsAFailedSend) {
+  TTempFolder folder;
+  const std::string master = WriteProgram(folder, "master.hex", 10);
+  TDevice device(folder, "127.70.2.18", {"--close-after", "3"});
+  ASSERT_TRUE(device.Listening()) << device.Sim.Errors();
+
+  TFlashProcess flash(Q({"-m", master, device.Address}));
+  const int code = flash.WaitForExit();
+  const std::string errors = flash.Errors();
+  if (code == 11) {
+    EXPECT_EQ(errors, "zelmirt-flash: connection to 127.70.2.18 lost during the run\n");
+  } else {
+    EXPECT_EQ(code, 12) << flash.Output() << errors;
+    EXPECT_TRUE(errors.starts_with("zelmirt-flash: Could Not Send to Zelmirt: ")) << errors;
+    EXPECT_EQ(flash.LogLines().back(), errors.substr(15, errors.size() - 16));
+  }
+  EXPECT_NE(flash.Output().find("\n[status] Disconnected\n"), std::string::npos) << flash.Output();
+  EXPECT_EQ(device.Flashed(), Flashed("MASTER", SimRecords::Program(3)));
+}
+
+// Ctrl-C in the middle of a run ends it as the close question answered Yes does: the link is
+// closed and nothing is restarted.
+TEST(FlashEndToEndTest, CtrlCEndsTheRunClosesTheLinkAndExits130) {
+  TTempFolder folder;
+  const std::string master = WriteProgram(folder, "master.hex", 200);
+  TDevice device(folder, "127.70.2.4", {"--delay", "20"});
+  ASSERT_TRUE(device.Listening()) << device.Sim.Errors();
+
+  TFlashProcess flash(Q({"-m", master, device.Address}));
+  ASSERT_TRUE(flash.WaitForOutput("Beginning Program Dump ...")) << flash.Output() << flash.Errors();
+  flash.Interrupt();
+  EXPECT_EQ(flash.WaitForExit(), 130) << flash.Output() << flash.Errors();
+  EXPECT_EQ(flash.Errors(), "zelmirt-flash: interrupted\n");
+  EXPECT_TRUE(device.Sim.WaitForOutput("127.70.2.4:4001 closed by")) << device.Sim.Output();
+  EXPECT_EQ(device.Sim.Output().find("restarted"), std::string::npos) << device.Sim.Output();
+  const std::string flashed = device.Flashed();
+  EXPECT_LT(Lines(flashed).size(), 200u) << "the run was cut short";
+}
+
+// Bad input ends before any connection with one line naming what was wrong and where.
+TEST(FlashEndToEndTest, BadInputEndsWithOneLineAndItsCode) {
+  TTempFolder folder;
+  const std::string good = WriteProgram(folder, "good.hex", 3);
+  const std::string malformed = folder.WriteFile("bad.hex", EndOfFile + "\r\n:10zz\r\n");
+  const std::string missing = folder.File("missing.hex");
+  struct TCase {
+    QStringList Arguments;
+    int ExitCode;
+    std::vector<std::string> Mentions;
+  };
+  const std::vector<TCase> cases{
+      {{"--frobnicate", "127.70.2.5"}, 2, {"unknown option \"--frobnicate\""}},
+      {Q({"-m", good}), 2, {"no device address"}},
+      {Q({"-u", "both", "-m", good, "127.70.2.5"}), 2, {"-u", "\"both\""}},
+      {Q({"-t", "soon", "-m", good, "127.70.2.5"}), 2, {"-t", "\"soon\""}},
+      {Q({"-u", "slave", "-m", good, "127.70.2.5"}), 2, {"no Slave file"}},
+      {Q({"--slave-recover", "-m", good, "127.70.2.5"}), 2, {"Slave recovery"}},
+      {{"127.70.2.5"}, 2, {"no unit"}},
+      {Q({"-m", missing, "127.70.2.5"}), 4, {missing, "No such file"}},
+      {Q({"-m", good, "-s", malformed, "127.70.2.5"}), 4, {malformed, "line 2", ":10zz"}},
+      {Q({"-m", good, "-l", folder.File("no-folder/run.log"), "127.70.2.5"}), 2, {"no-folder/run.log"}},
+  };
+  for (const TCase& c : cases) {
+    const TFlashRun run = RunFlash(c.Arguments);
+    const std::string call = c.Arguments.join(' ').toStdString();
+    EXPECT_EQ(run.ExitCode, c.ExitCode) << call << "\n" << run.Errors;
+    EXPECT_EQ(run.Output, "") << call;
+    ASSERT_EQ(Lines(run.Errors).size(), 1u) << call << "\n" << run.Errors;
+    EXPECT_TRUE(run.Errors.starts_with("zelmirt-flash: ")) << run.Errors;
+    for (const std::string& mention : c.Mentions)
+      EXPECT_NE(run.Errors.find(mention), std::string::npos) << call << ": " << run.Errors << " lacks " << mention;
+  }
+
+  // Nothing listens at this address.
+  const TFlashRun unreachable = RunFlash(Q({"-t", "1", "-m", good, "127.70.2.6"}));
+  EXPECT_EQ(unreachable.ExitCode, 3);
+  EXPECT_EQ(unreachable.Errors, "zelmirt-flash: no connection to 127.70.2.6 (port 4001) within 1 s\n");
+}
+
+TEST(FlashEndToEndTest, HelpListsEveryOptionAndExitCode) {
+  const TFlashRun help = RunFlash({"--help"});
+  EXPECT_EQ(help.ExitCode, 0);
+  for (const char* option : {"-m, --master FILE", "-s, --slave FILE", "-u, --units master|slave|all",
+                             "--master-recover", "--slave-recover", "-t, --connect-timeout SECONDS", "-l, --log FILE",
+                             "-q, --quiet", "--json", "-h, --help", "--version", "ADDRESS"})
+    EXPECT_NE(help.Output.find(option), std::string::npos) << option;
+  for (const char* code : {"  0  every selected unit", "  1  anything else", "  2  usage", "  3  no connection",
+                           "  4  a program file", "  5  could not enable", "  6  could not sync to the bootloader",
+                           "  7  could not sync to the Master or Slave", "  8  program error", "  9  program time-out",
+                           " 10  failed to restart", " 11  connection lost", " 12  a text could not be sent",
+                           "130  interrupted"})
+    EXPECT_NE(help.Output.find(code), std::string::npos) << code;
+
+  const TFlashRun version = RunFlash({"--version"});
+  EXPECT_EQ(version.ExitCode, 0);
+  EXPECT_EQ(version.Output, "zelmirt-flash (Zelmirt Programming Utility) 1.1\n");
+}
+}  // namespace
