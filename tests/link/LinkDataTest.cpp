@@ -1,6 +1,7 @@
 // What passes through a standing connection, and how the link lets it go.
 #include <dirent.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "ipsock/IpExceptions.h"
@@ -93,7 +94,17 @@ TEST_F(LinkTest, CloseWhileConnectedReportsTheDisconnectBeforeForgettingTheNotif
   ASSERT_TRUE(WaitForNotifications(1));
   Link->Close();
   EXPECT_FALSE(Link->Connected());
-  EXPECT_EQ(Link->State(), lsIdle);
+  // The disconnect answers at once: closing gives way to idle (and the loop goes on from
+  // there), never to the parked state.
+  const auto history = Link->StateHistory();
+  const auto closing = std::find_if(history.begin(), history.end(),
+                                    [](const TLinkStateChange& Change) { return Change.State == lsClosing; });
+  ASSERT_NE(closing, history.end());
+  ASSERT_NE(closing + 1, history.end());
+  EXPECT_EQ(closing[1].State, lsIdle);
+  const uint64_t closedAt = Link->SupervisionTicks();
+  ASSERT_TRUE(WaitUntil([&] { return Link->SupervisionTicks() > closedAt + 10; }));
+  EXPECT_EQ(EntryTicks(lsClosed).size(), 1u) << "only the constructor's";
   ASSERT_TRUE(WaitForNotifications(2));
   EXPECT_EQ(Notifications[1], (TLinkNotification{2, "Disconnected"}));
   EXPECT_TRUE(WaitUntil([&] { return !device.HasConnection(); }));
