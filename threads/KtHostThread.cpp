@@ -175,8 +175,10 @@ void TKtHostThread::Run() {
 
 void TKtHostThread::RunLoop() {
   try {
-    Include(TMark::Running);
+    // Running is shown only once the start-up hold of the lock is taken: a caller that
+    // waits for Running and then reserves the worker can no longer be overtaken by it.
     TakeLock();
+    Include(TMark::Running);
     CurrentHost = {this, WorkerEpoch};
     while (!Terminated()) {
       ReleaseLock();

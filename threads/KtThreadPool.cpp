@@ -91,10 +91,11 @@ bool TKtCustomThreadPool::Acquire(TKtHostThread*& Thread, const std::string& Nam
   if (static_cast<int>(threads.size()) >= Fanout()) return false;
   threads.emplace_back(new TKtHostThread(static_cast<IKtThreadGuest*>(this), Name));
   TKtHostThread* grown = threads.back().get();
-  // The new worker holds its lock for a moment while its loop starts; a caller that came
-  // in that moment would be refused a worker that is about to idle. Nobody else can
-  // reserve it while the pool lock is held, so waiting for its first idle pass is short.
-  while (!grown->TryReserve()) {
+  // The new worker holds its lock for a moment while its loop starts; reserved before
+  // that, it would take the lock back as soon as it is let go, and refuse the next caller a
+  // worker that is about to idle. Nobody else can reserve it while the pool lock is held,
+  // so waiting until it runs and idles is short.
+  while (!grown->State().Contains(TKtHostThreadMark::Running) || !grown->TryReserve()) {
     if (grown->State() * TKtHostThreadState{TKtHostThreadMark::Dead, TKtHostThreadMark::Finished} !=
         TKtHostThreadState{})
       return false;
