@@ -45,9 +45,11 @@ private:
   std::unordered_map<HWND, TEntry> FWindows;
 };
 
+// Never destroyed: process-wide threads (the socket poller) may still post while the
+// program's static objects go at exit, and must find a registry, empty or not.
 TWindowRegistry& Registry() {
-  static TWindowRegistry registry;
-  return registry;
+  static TWindowRegistry* const registry = new TWindowRegistry;
+  return *registry;
 }
 
 std::atomic<HWND> LastHandle{0};
