@@ -102,6 +102,7 @@ private:
   uint32_t FIdleTimeout;
   TIpLogOptionSet FLogOptions;
   TIpReceiveMode FReceiveMode;
+  bool FProgressOnReceive;
   TMemoryStream* FReceiveStream = nullptr;
   std::array<uint8_t, RxBufferSize> FRxBuffer{};
   int32_t FRxHead = 0;
