@@ -13,6 +13,10 @@ void TZelmirt_PgmForm::ConnectLink() {
   SetLinkStatus(LinkSearchingIndex);
   if (!FLink) {
     FLink.reset(new TCltSckObj(FNotifier.get(), &FRxRing));
+    if (FFastDump) {
+      FLink->SetPromptReceive(true);
+      FLink->SetOnReceived([this] { ReplyArrived(); });
+    }
     FLink->Start();
     // Even an empty text replaces the link's own default address.
     FLink->SetAddress(ledtMasterIP.Text());

@@ -71,7 +71,9 @@ void TProgrammingRun::Start() {
   }
   FForm.cbMasterBL.SetChecked(FRequest.MasterRecover);
   FForm.cbSlaveBL.SetChecked(FRequest.SlaveRecover);
-  FConnectDeadline = TClock::now() + FRequest.ConnectTimeout;
+  FForm.SetFastDump(FRequest.Fast);
+  FStarted = TClock::now();
+  FConnectDeadline = FStarted + FRequest.ConnectTimeout;
   FPhase = TPhase::Connecting;
   FForm.FormShow();
 }
@@ -132,9 +134,15 @@ void TProgrammingRun::RecordFailure(TRunOutcome Outcome, const std::string& Mess
 }
 
 void TProgrammingRun::Finish(TRunResult Result) {
+  FFinished = TClock::now();
   FForm.FormClose();
   FResult = std::move(Result);
   FPhase = TPhase::Finished;
+}
+
+std::chrono::duration<double> TProgrammingRun::Elapsed() const {
+  if (FPhase == TPhase::Idle) return {};
+  return (FPhase == TPhase::Finished ? FFinished : TClock::now()) - FStarted;
 }
 
 void TProgrammingRun::MemoChanged() {

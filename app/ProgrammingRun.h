@@ -18,6 +18,8 @@ struct TRunRequest {
   bool Slave = false;
   bool MasterRecover = false;
   bool SlaveRecover = false;
+  // The window's fast dump: each reply acted on as it arrives.
+  bool Fast = false;
   std::chrono::milliseconds ConnectTimeout{30000};
 };
 
@@ -63,6 +65,10 @@ public:
 
   bool Finished() const { return FPhase == TPhase::Finished; }
   const TRunResult& Result() const { return FResult; }
+  // The program records the device acknowledged, over all units.
+  int RecordsAcknowledged() const { return FForm.RecordsAcknowledged(); }
+  // From Start to the end of the run (or until now while it runs).
+  std::chrono::duration<double> Elapsed() const;
   const TRunRequest& Request() const { return FRequest; }
   TZelmirt_PgmForm& Form() { return FForm; }
 
@@ -89,6 +95,8 @@ private:
   TZelmirt_PgmForm FForm;
   TWindowTick FTick;
   TPhase FPhase = TPhase::Idle;
+  TClock::time_point FStarted;
+  TClock::time_point FFinished;
   TClock::time_point FConnectDeadline;
   bool FInterruptDue = false;
   size_t FMemoSeen = 0;

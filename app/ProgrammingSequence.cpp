@@ -1,8 +1,10 @@
 // The programming run: one step per tick of the window's timer, each reading at most one
-// reply line from the receive ring and acting on the state of the run.
+// reply line from the receive ring and acting on the state of the run; with the fast dump,
+// also a step for each reply as soon as it arrives.
 #include <string>
 
 #include "app/DeviceDialogue.h"
+#include "app/ScopedFlag.h"
 #include "app/ZelmirtPgmForm.h"
 #include "base/Exception.h"
 #include "platform/Application.h"
@@ -43,6 +45,7 @@ void TZelmirt_PgmForm::btnProgramClick(TControl*) {
   }
   SetRunTick();
   FTickCount = 0;
+  FRecordsAcknowledged = 0;
   ProgramMemo.Clear();
   if (cbAll.Checked() || cbMaster.Checked()) {
     FTarget = MasterTarget;
@@ -142,8 +145,33 @@ void TZelmirt_PgmForm::ProgramStep() {
     lineCompleted = ReadReplyLine();
   }
   ++FTickCount;
+  RunStep(lineCompleted);
+}
+
+void TZelmirt_PgmForm::ReplyArrived() {
+  // A tick under way reads the bytes itself; a closing window reads nothing more.
+  if (FInTimer || FCloseState != 0) return;
+  TScopedFlag inStep(FInTimer);
+  // Each pass takes at least one byte; a reply acted on clears the ring with its answer.
+  while (AwaitsReply() && FRxRing.ReadPos != FRxRing.WritePos) RunStep(ReadReplyLine());
+}
+
+bool TZelmirt_PgmForm::AwaitsReply() const {
+  switch (FPgmState) {
+    case psAwaitAck:
+    case psAwaitSyncEcho:
+    case psAwaitVersion:
+    case psDump:
+    case psAwaitRestart:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TZelmirt_PgmForm::RunStep(bool LineCompleted) {
   try {
-    RunStateRule(lineCompleted);
+    RunStateRule(LineCompleted);
   } catch (const std::exception& E) {
     // A text the link would not take (the connection went between two ticks), or a Slave
     // file that could not be loaded: the run ends like any failed step.
@@ -332,6 +360,7 @@ void TZelmirt_PgmForm::DumpReplyReceived() {
     FPgmState = psFailed;
     return;
   }
+  if (FLineIndex > 0) ++FRecordsAcknowledged;
   const int32_t lines = FProgramLines->Count();
   if (FLineIndex < lines) {
     const std::string record = FProgramLines->Strings(FLineIndex);

@@ -74,7 +74,15 @@ public:
   TCltSckObj* Link() const { return FLink.get(); }
 
   // The programming sequence.
+  // Before the first show: a reply is acted on as soon as its bytes arrive, not at the next
+  // tick. Off by default; the dialogue's bytes, pauses and limits are the same either way.
+  void SetFastDump(bool Value) { FFastDump = Value; }
+  bool FastDump() const { return FFastDump; }
   void ProgramStep();
+  // With the fast dump: the steps for the bytes the link just received, which count no tick.
+  void ReplyArrived();
+  // The program records the device acknowledged since Program was clicked, over all units.
+  int32_t RecordsAcknowledged() const { return FRecordsAcknowledged; }
   // Moves received bytes from the ring into the reply; answers whether a line was completed.
   bool ReadReplyLine();
   void SendCommand(const std::string& Text, bool AddTerminator);
@@ -147,6 +155,8 @@ protected:
   int32_t FTickCount = 0;
   std::string FTargetName;
   TLabel* FVersionLabel = nullptr;
+  bool FFastDump = false;
+  int32_t FRecordsAcknowledged = 0;
 
 private:
   void DesignControls();
@@ -163,7 +173,10 @@ private:
   // Steps of the sequence.
   void BeginRun();
   void GoToState(uint8_t State);
+  // The state's rule; a failure ends the run like any failed step.
+  void RunStep(bool LineCompleted);
   void RunStateRule(bool LineCompleted);
+  bool AwaitsReply() const;
   void AcceptVersionReply();
   void DumpReplyReceived();
   void FinishRun();

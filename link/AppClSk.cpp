@@ -68,9 +68,11 @@ void TCltSckObj::Start() {
   client->EventLog().SetDateTimeFormat("yyyy.mm.dd hh:nn:ss");
   client->EventLog().SetEnabled(false);
   client->EventLog().SetFileName("event.log");
-  client->SockInits().SetSocketOptions({soKeepAlive});
+  client->SockInits().SetSocketOptions(FPromptReceive ? TIpSockOptionSet{soKeepAlive, soNoDelay}
+                                                      : TIpSockOptionSet{soKeepAlive});
   client->SockInits().SetLogOptions({});
   client->SockInits().SetReceiveMode(rmStream);
+  client->SockInits().SetProgressOnReceive(FPromptReceive);
   client->SetSockProtocol(spTcp);
   client->SocksServer().SetAddress("");
   client->SocksServer().SetPort(0);
@@ -259,9 +261,17 @@ void TCltSckObj::RequestSocketOpen(bool Value) {
 }
 
 LRESULT TCltSckObj::WndProc(uint32_t Msg, WPARAM WParam, LPARAM LParam) {
-  if (Msg != SocketRequestMessage) return TSckBase::WndProc(Msg, WParam, LParam);
-  ServeSocketRequests();
-  return 0;
+  switch (Msg) {
+    case SocketRequestMessage:
+      ServeSocketRequests();
+      return 0;
+    case ReceivedMessage:
+      FReceivedPosted = false;
+      if (FOnReceived) FOnReceived();
+      return 0;
+    default:
+      return TSckBase::WndProc(Msg, WParam, LParam);
+  }
 }
 
 void TCltSckObj::ServeSocketRequests() {
@@ -298,7 +308,7 @@ void TCltSckObj::ClientStatus(TObject*, TSocket, TIpStatusType Event, const TIpC
       ClientDisconnected();
       break;
     case stProgress:
-      PassReceivedBytes();
+      ClientProgress();
       break;
     default:
       break;
@@ -327,6 +337,14 @@ void TCltSckObj::ClientConnected() {
     }
   }
   SetState(lsConnected);
+}
+
+void TCltSckObj::ClientProgress() {
+  PassReceivedBytes();
+  if (!FPromptReceive || !FOnReceived || FReceivedPosted) return;
+  // One message stands for every arrival until it is served.
+  FReceivedPosted = true;
+  PostMessage(MessageWindow(), ReceivedMessage, 0, 0);
 }
 
 void TCltSckObj::ClientDisconnected() {

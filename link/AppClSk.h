@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -56,6 +57,13 @@ public:
   TCltSckObj(TKtNotifier* Notifier, RxRing* Ring);
   ~TCltSckObj() override;
 
+  // Before Start: received bytes go to the ring as they arrive rather than on the control's
+  // timer, OnReceived hears of them, and the socket sends without delay (no Nagle).
+  void SetPromptReceive(bool Value) { FPromptReceive = Value; }
+  bool PromptReceive() const { return FPromptReceive; }
+  // With prompt receiving: runs on the creating thread after received bytes reached the
+  // ring, outside the control's events, so that it may send at once.
+  void SetOnReceived(std::function<void()> Handler) { FOnReceived = std::move(Handler); }
   // Creates and configures the socket control; from then on the link connects by itself.
   void Start();
   void SetAddress(const std::string& Text);
@@ -95,6 +103,8 @@ protected:
 private:
   // Posted to the link's own window when the loop queues a socket request.
   static constexpr uint32_t SocketRequestMessage = ReservedMessage + 1;
+  // Posted to the link's own window when prompt receiving passed bytes to the ring.
+  static constexpr uint32_t ReceivedMessage = ReservedMessage + 2;
 
   void SupervisionTick();
   void SetState(TLinkState New);
@@ -112,6 +122,7 @@ private:
   void ClientError(TObject* Sender, TSocket Socket, int32_t ErrCode, const std::string& ErrStr);
   void ClientConnected();
   void ClientDisconnected();
+  void ClientProgress();
 
   // Guards every field below that both threads reach.
   mutable std::recursive_mutex FLock;
@@ -139,4 +150,8 @@ private:
   uint64_t FBytesSent = 0;
   uint64_t FBytesPassed = 0;
   std::vector<TLinkStateChange> FHistory;
+  // Creating thread only.
+  bool FPromptReceive = false;
+  std::function<void()> FOnReceived;
+  bool FReceivedPosted = false;
 };
