@@ -34,7 +34,7 @@ TEST(SimOptionsTest, EveryOptionIsTakenWithItsValueSeparateOrJoined) {
        "--silent-after", "0", "--close-after=7", "--no-restart-ack", "--delay", "20", "--dribble=2",
        "--noise", "a\\\\b\\n", "--refuse-connections", "--in-bootloader", "both"});
   EXPECT_EQ(options.Listen, (std::vector<std::string>{"127.50.0.1", "127.50.0.2"}));
-  EXPECT_EQ(FlashedFileName(options, "127.50.0.2"), "out-127.50.0.2.txt");
+  EXPECT_EQ(DeviceFileName(options.FlashedPattern, "127.50.0.2"), "out-127.50.0.2.txt");
   EXPECT_FALSE(options.Faults.FaultUnits.Master);
   EXPECT_TRUE(options.Faults.FaultUnits.Slave);
   EXPECT_TRUE(options.Faults.NoAck && options.Faults.NoEcho && options.Faults.NoRestartAck);
@@ -49,7 +49,7 @@ TEST(SimOptionsTest, EveryOptionIsTakenWithItsValueSeparateOrJoined) {
   EXPECT_TRUE(options.RefuseConnections);
   EXPECT_TRUE(options.Faults.StartInBootloader.Master && options.Faults.StartInBootloader.Slave);
   EXPECT_TRUE(ParseSimOptions({"-h"}).Help);
-  EXPECT_EQ(FlashedFileName(ParseSimOptions({"--flashed", "plain.txt"}), "127.0.0.1"), "plain.txt");
+  EXPECT_EQ(DeviceFileName(ParseSimOptions({"--flashed", "plain.txt"}).FlashedPattern, "127.0.0.1"), "plain.txt");
 }
 
 TEST(SimOptionsTest, BadArgumentsAreNamedWithWhatIsWrong) {
@@ -68,6 +68,8 @@ TEST(SimOptionsTest, BadArgumentsAreNamedWithWhatIsWrong) {
   EXPECT_EQ(UsageErrorOf({"--no-ack=yes"}), "--no-ack takes no value");
   EXPECT_EQ(UsageErrorOf({"--listen", "127.0.0.2", "--listen", "127.0.0.3", "--flashed", "one.txt"}),
             "--flashed \"one.txt\": several devices need {addr} in the file name");
+  EXPECT_EQ(UsageErrorOf({"--listen", "127.0.0.2", "--listen", "127.0.0.3", "--received", "in.bin"}),
+            "--received \"in.bin\": several devices need {addr} in the file name");
 }
 
 TEST(SimOptionsTest, HelpNamesEveryOptionAndExitStatus) {
@@ -75,7 +77,7 @@ TEST(SimOptionsTest, HelpNamesEveryOptionAndExitStatus) {
   for (const char* option : {"--listen", "--flashed", "--in-bootloader", "--help", "--fault-unit", "--no-ack",
                              "--no-echo", "--refuse-record", "--silent-after", "--close-after", "--no-restart-ack",
                              "--master-version", "--slave-version", "--delay", "--dribble", "--noise",
-                             "--refuse-connections", "Exit status: 0", "1 the --flashed", "2 a bad option"})
+                             "--refuse-connections", "--received", "Exit status: 0", "1 the --flashed", "2 a bad option"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 }  // namespace

@@ -20,7 +20,7 @@ void TFlashedFile::Update(const TSimDevice& Device) {
   try {
     ReplaceFileContent(FPath, Content(Device), TReplaceSync::rsVisibleOnly);
   } catch (const EFileError&) {
-    throw EFlashedFileError(Format("Cannot write the flashed records to \"%s\"", FPath.c_str()));
+    throw ESimRecordError(Format("Cannot write the flashed records to \"%s\"", FPath.c_str()));
   }
   FWrittenRevision = Device.FlashedRevision();
 }

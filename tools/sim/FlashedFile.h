@@ -7,8 +7,9 @@
 #include "base/Exception.h"
 #include "tools/sim/SimDevice.h"
 
-// Raised when the record of flashed records cannot be written; the message names the file.
-class EFlashedFileError : public Exception {
+// Raised when a record the simulator keeps (flashed records, received bytes) cannot be
+// written; the message names the file.
+class ESimRecordError : public Exception {
 public:
   using Exception::Exception;
 };

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
       server.emplace(options, PrintLine);
     } catch (const ETcpServerError& e) {
       return Fail(ExitUsage, e.Message());
-    } catch (const EFlashedFileError& e) {
+    } catch (const ESimRecordError& e) {
       return Fail(ExitUsage, e.Message());
     }
     server->Run(stop);

@@ -81,6 +81,10 @@ const std::map<std::string, TValueSetter>& ValueOptions() {
          if (v.empty()) Bad(n, v, "no file name");
          o.FlashedPattern = v;
        }},
+      {"--received", [](TSimOptions& o, const std::string& n, const std::string& v) {
+         if (v.empty()) Bad(n, v, "no file name");
+         o.ReceivedPattern = v;
+       }},
       {"--fault-unit", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Faults.FaultUnits = Units(n, v); }},
       {"--in-bootloader", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Faults.StartInBootloader = Units(n, v); }},
       {"--master-version", [](TSimOptions& o, const std::string& n, const std::string& v) { o.Faults.MasterVersion = Unescaped(n, v); }},
@@ -132,14 +136,15 @@ TSimOptions ParseSimOptions(const std::vector<std::string>& Args) {
     }
   }
   if (options.Listen.empty()) options.Listen.push_back(DefaultAddress);
-  if (options.Listen.size() > 1 && !options.FlashedPattern.empty() &&
-      options.FlashedPattern.find(AddressPlaceholder) == std::string::npos)
-    Bad("--flashed", options.FlashedPattern, "several devices need {addr} in the file name");
+  for (const auto& [option, pattern] : {std::pair{"--flashed", &options.FlashedPattern},
+                                        std::pair{"--received", &options.ReceivedPattern}})
+    if (options.Listen.size() > 1 && !pattern->empty() && pattern->find(AddressPlaceholder) == std::string::npos)
+      Bad(option, *pattern, "several devices need {addr} in the file name");
   return options;
 }
 
-std::string FlashedFileName(const TSimOptions& Options, const std::string& Address) {
-  std::string name = Options.FlashedPattern;
+std::string DeviceFileName(const std::string& Pattern, const std::string& Address) {
+  std::string name = Pattern;
   const std::string placeholder = AddressPlaceholder;
   for (size_t at = name.find(placeholder); at != std::string::npos; at = name.find(placeholder, at + Address.size()))
     name.replace(at, placeholder.size(), Address);
@@ -163,6 +168,8 @@ Options (a value follows its option, or is joined to it with "="):
                          lines "SLAVE <record>". FILE is replaced whole at each change.
                          With several devices, FILE must contain {addr}, which stands
                          for the device's address.
+  --received FILE        write every byte the device receives to FILE, as it arrives,
+                         over all connections ({addr} as for --flashed).
   --in-bootloader UNIT   UNIT (master, slave or both) starts in its bootloader, as after
                          an interrupted run: its firmware no longer answers, and only a
                          recovery run ("BL Recover") reaches it.
@@ -196,8 +203,8 @@ characters) with its text alone; the version record with its text, the version a
 It serves one connection at a time and closes any other at once. A unit stays in its
 bootloader across connections until it is restarted.
 
-Exit status: 0 ended by SIGINT or SIGTERM; 1 the --flashed file could not be written
-while running; 2 a bad option, an address that cannot be listened on, or a --flashed
-file that cannot be written at start.
+Exit status: 0 ended by SIGINT or SIGTERM; 1 the --flashed or --received file could not
+be written while running; 2 a bad option, an address that cannot be listened on, or a
+--flashed or --received file that cannot be written at start.
 )";
 }

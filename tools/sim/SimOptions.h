@@ -19,6 +19,7 @@ constexpr int SimDevicePort = 4001;
 struct TSimOptions {
   std::vector<std::string> Listen;  // one device per address
   std::string FlashedPattern;       // empty: no record of flashed records
+  std::string ReceivedPattern;      // empty: no record of received bytes
   TSimFaults Faults;
   std::chrono::milliseconds Delay{0};
   std::chrono::milliseconds Dribble{0};
@@ -28,8 +29,8 @@ struct TSimOptions {
 };
 
 // Raises EUsageError for an unknown option, a missing or bad value, an address outside
-// 127.0.0.0/8, or a --flashed name that cannot tell several devices apart.
+// 127.0.0.0/8, or a --flashed or --received name that cannot tell several devices apart.
 TSimOptions ParseSimOptions(const std::vector<std::string>& Args);
-// The --flashed file of the device at Address.
-std::string FlashedFileName(const TSimOptions& Options, const std::string& Address);
+// The file of the device at Address named by a --flashed or --received Pattern.
+std::string DeviceFileName(const std::string& Pattern, const std::string& Address);
 std::string SimHelpText();

@@ -5,6 +5,7 @@
 
 #include "platform/TcpServer.h"
 #include "tools/sim/FlashedFile.h"
+#include "tools/sim/ReceivedFile.h"
 #include "tools/sim/ReplySchedule.h"
 #include "tools/sim/SimDevice.h"
 
@@ -28,9 +29,10 @@ public:
         FDevice(Options.Faults, [this](const std::string& Event) { Say(Event); }),
         FSchedule(Options.Delay, Options.Dribble) {
     if (!Options.FlashedPattern.empty()) {
-      FFlashed.emplace(FlashedFileName(Options, Address));
+      FFlashed.emplace(DeviceFileName(Options.FlashedPattern, Address));
       FFlashed->Update(FDevice);
     }
+    if (!Options.ReceivedPattern.empty()) FReceived.emplace(DeviceFileName(Options.ReceivedPattern, Address));
     Say(Options.RefuseConnections ? "refusing connections" : "listening");
   }
 
@@ -72,6 +74,7 @@ private:
       Drop("closed by " + FPeer->PeerName());
       return;
     }
+    if (FReceived) FReceived->Append(bytes);
     const TSimDevice::TResponse response = FDevice.Receive(bytes);
     for (const std::string& reply : response.Replies) FSchedule.AddReply(reply, Now);
     if (response.Close) FSchedule.AddClose(Now);
@@ -102,6 +105,7 @@ private:
   TSimDevice FDevice;
   TReplySchedule FSchedule;
   std::optional<TFlashedFile> FFlashed;
+  std::optional<TReceivedFile> FReceived;
   std::unique_ptr<TTcpPeer> FPeer;
   std::string FPending;  // due bytes the socket did not take yet
   size_t FListenerEntry = 0;

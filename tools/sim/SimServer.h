@@ -15,15 +15,15 @@ class TSimServer {
 public:
   using TPrint = std::function<void(const std::string& Line)>;
 
-  // Binds every address and writes the empty --flashed files; raises ETcpServerError or
-  // EFlashedFileError when that fails.
+  // Binds every address and writes the empty --flashed and --received files; raises
+  // ETcpServerError or ESimRecordError when that fails.
   TSimServer(const TSimOptions& Options, TPrint Print);
   ~TSimServer();
   TSimServer(const TSimServer&) = delete;
   TSimServer& operator=(const TSimServer&) = delete;
 
-  // Serves until Stop becomes readable. Raises EFlashedFileError when a --flashed file can
-  // no longer be written.
+  // Serves until Stop becomes readable. Raises ESimRecordError when a --flashed or
+  // --received file can no longer be written.
   void Run(const TPollable& Stop);
 
 private:
