@@ -1,9 +1,11 @@
 #include "cli/CommandLine.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
 #include "base/Format.h"
+#include "cli/DeviceList.h"
 
 namespace {
 struct TOptionText {
@@ -18,6 +20,10 @@ constexpr TOptionText OptionTexts[] = {
     {"    --master-recover", "the Master sits in its bootloader (BL Recover): sync to it at once"},
     {"    --slave-recover", "the Slave sits in its bootloader (BL Recover)"},
     {"-t, --connect-timeout SECONDS", "give up when not connected within SECONDS (default 30)"},
+    {"-d, --devices FILE", "program the devices listed in FILE as well, one address a line\n"
+                           "(blank lines and lines starting with # are skipped)"},
+    {"    --fast", "act on each reply as soon as it arrives instead of at the next\n"
+                   "10 ms tick; the bytes sent and every pause and limit stay the same"},
     {"-l, --log FILE", "append the run's lines to FILE, each with a time stamp"},
     {"-q, --quiet", "print only the result"},
     {"    --json", "one JSON object per line per event: memo line, status change,\n"
@@ -60,6 +66,7 @@ void ApplyUnits(const std::string& Name, const std::string& Text, TRunRequest& R
 TFlashOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
   TFlashOptions options;
   std::vector<std::string> addresses;
+  std::vector<std::string> deviceFileAddresses;
   bool unitsGiven = false;
   for (size_t i = 0; i < Arguments.size(); ++i) {
     std::string name = Arguments[i];
@@ -85,6 +92,11 @@ TFlashOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       ApplyUnits(name, takeValue(), options.Request);
     } else if (name == "-t" || name == "--connect-timeout") {
       options.Request.ConnectTimeout = ParseSeconds(name, takeValue());
+    } else if (name == "-d" || name == "--devices") {
+      for (std::string& address : ReadDeviceList(takeValue())) deviceFileAddresses.push_back(std::move(address));
+    } else if (name == "--fast") {
+      noValue();
+      options.Request.Fast = true;
     } else if (name == "-l" || name == "--log") {
       options.LogFile = takeValue();
     } else if (name == "--master-recover") {
@@ -110,11 +122,13 @@ TFlashOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
     }
   }
   if (options.Help || options.Version) return options;
+  addresses.insert(addresses.end(), deviceFileAddresses.begin(), deviceFileAddresses.end());
   if (addresses.empty()) throw EUsageError("no device address given");
-  if (addresses.size() > 1)
-    throw EUsageError(Format("one device address expected, got \"%s\" and \"%s\"", addresses[0].c_str(),
-                             addresses[1].c_str()));
-  options.Request.Address = addresses.front();
+  // Two runs on one device would fight over it.
+  for (size_t i = 0; i < addresses.size(); ++i)
+    if (std::find(addresses.begin() + static_cast<ptrdiff_t>(i) + 1, addresses.end(), addresses[i]) != addresses.end())
+      throw EUsageError(Format("device address \"%s\" given twice", addresses[i].c_str()));
+  options.Addresses = std::move(addresses);
   if (!unitsGiven) {
     options.Request.Master = !options.Request.MasterFile.empty();
     options.Request.Slave = !options.Request.SlaveFile.empty();
@@ -124,9 +138,12 @@ TFlashOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
 
 std::string HelpText() {
   std::string text =
-      "Usage: zelmirt-flash [options] ADDRESS\n"
-      "Programs the Master and/or the Slave of the Zelmirt at ADDRESS (TCP port 4001) from\n"
-      "Intel HEX files, as the Zelmirt Programming Utility's window does, without a display.\n"
+      "Usage: zelmirt-flash [options] ADDRESS...\n"
+      "Programs the Master and/or the Slave of the Zelmirt at each ADDRESS (TCP port 4001)\n"
+      "from Intel HEX files, as the Zelmirt Programming Utility's window does, without a\n"
+      "display. Several devices are programmed at the same time, each line of output then\n"
+      "starting with the device's address, and a summary table closes the run; the exit\n"
+      "status is that of the first device, in the order given, that failed.\n"
       "Never reads or writes the window's settings file.\n\nOptions:\n";
   for (const TOptionText& option : OptionTexts) {
     std::string help = option.Help;

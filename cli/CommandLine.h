@@ -13,7 +13,10 @@ public:
 };
 
 struct TFlashOptions {
+  // Every device's request but its address.
   TRunRequest Request;
+  // The devices, in the order given: the arguments, then the --devices file's.
+  std::vector<std::string> Addresses;
   std::string LogFile;
   bool Quiet = false;
   bool Json = false;

@@ -3,23 +3,17 @@
 #include <iterator>
 
 #include "base/Format.h"
-#include "platform/LocalTime.h"
-#include "platform/LogFile.h"
+#include "cli/ConsoleScreen.h"
+#include "cli/RunLog.h"
 
 namespace {
 constexpr int BarWidth = 40;
-constexpr const char* ClearLine = "\r\033[K";
+constexpr int AddressWidth = 15;
 
 // The status line's sections: the connection, the program size, the run's status.
 const char* SectionName(int Section) {
   static constexpr const char* Names[] = {"connection", "size", "status"};
   return Section >= 0 && Section < static_cast<int>(std::size(Names)) ? Names[Section] : "section";
-}
-
-std::string TimeStamp() {
-  const TLocalTime now = LocalTimeNow();
-  return Format("%04d-%02d-%02d %02d:%02d:%02d.%03d", now.Year, now.Month, now.Day, now.Hour, now.Minute,
-                now.Second, now.Millisecond);
 }
 }  // namespace
 
@@ -42,8 +36,14 @@ std::string JsonString(const std::string& Text) {
   return json + "\"";
 }
 
-TConsoleReport::TConsoleReport(TSettings Settings, FILE* Output, FILE* Errors)
-    : FSettings(std::move(Settings)), FOutput(Output), FErrors(Errors) {}
+TConsoleReport::TConsoleReport(TSettings Settings, std::string Address, size_t BarIndex, TConsoleScreen& Screen,
+                               TRunLog& Log)
+    : FSettings(Settings),
+      FAddress(std::move(Address)),
+      FPrefix(Settings.Prefixed ? FAddress + ": " : ""),
+      FBarIndex(BarIndex),
+      FScreen(Screen),
+      FLog(Log) {}
 
 TRunEvents TConsoleReport::Events() {
   TRunEvents events;
@@ -53,44 +53,43 @@ TRunEvents TConsoleReport::Events() {
   return events;
 }
 
-void TConsoleReport::Log(const std::string& Text) {
-  if (!FSettings.LogFile.empty()) AppendToFile(FSettings.LogFile, "", TimeStamp() + " " + Text + "\n");
+std::string TConsoleReport::JsonEvent(const std::string& Kind, const std::string& Fields) const {
+  return Format("{\"event\":\"%s\",\"address\":%s,%s}", Kind.c_str(), JsonString(FAddress).c_str(), Fields.c_str());
 }
 
-void TConsoleReport::LogDuringRun(const std::string& Text) {
-  // The run's events come from inside the window's logic, which must not see the failure:
-  // it is reported once and the log ends there.
-  try {
-    Log(Text);
-  } catch (const std::exception& E) {
-    FSettings.LogFile.clear();
-    ClearBar();
-    std::fprintf(FErrors, "zelmirt-flash: %s; the log ends here\n", E.what());
-    std::fflush(FErrors);
-  }
-}
+void TConsoleReport::Log(const std::string& Text) { FLog.AppendDuringRun(FPrefix + Text, FScreen); }
+
+void TConsoleReport::Line(const std::string& Text) { FScreen.Line(FPrefix + Text); }
 
 void TConsoleReport::MemoLine(const std::string& Text) {
-  LogDuringRun(Text);
+  Log(Text);
   if (FSettings.Quiet) return;
-  Line(FSettings.Json ? "{\"event\":\"memo\",\"text\":" + JsonString(Text) + "}" : Text);
+  if (FSettings.Json)
+    FScreen.Line(JsonEvent("memo", "\"text\":" + JsonString(Text)));
+  else
+    Line(Text);
 }
 
 void TConsoleReport::Status(int Section, const std::string& Text) {
-  LogDuringRun(Format("[%s] %s", SectionName(Section), Text.c_str()));
+  const std::string line = Format("[%s] %s", SectionName(Section), Text.c_str());
+  Log(line);
   if (FSettings.Quiet) return;
-  Line(FSettings.Json ? Format("{\"event\":\"status\",\"section\":%d,\"text\":%s}", Section, JsonString(Text).c_str())
-                      : Format("[%s] %s", SectionName(Section), Text.c_str()));
+  if (FSettings.Json)
+    FScreen.Line(JsonEvent("status", Format("\"section\":%d,\"text\":%s", Section, JsonString(Text).c_str())));
+  else
+    Line(line);
 }
 
 void TConsoleReport::Progress(const std::string& Unit, int Percent) {
   if (FSettings.Quiet) return;
   if (FSettings.Json) {
-    Line(Format("{\"event\":\"progress\",\"unit\":%s,\"percent\":%d}", JsonString(Unit).c_str(), Percent));
-  } else if (FSettings.Terminal) {
-    FBarUnit = Unit;
-    FBarPercent = Percent;
-    DrawBar();
+    FScreen.Line(JsonEvent("progress", Format("\"unit\":%s,\"percent\":%d", JsonString(Unit).c_str(), Percent)));
+  } else if (FScreen.Terminal()) {
+    const int filled = Percent * BarWidth / 100;
+    const std::string label = FSettings.Prefixed ? Format("%-*s ", AddressWidth, FAddress.c_str()) : "";
+    FScreen.SetBar(FBarIndex, Format("%s%-6s [%s%s] %3d%%", label.c_str(), Unit.c_str(),
+                                     std::string(filled, '#').c_str(), std::string(BarWidth - filled, '.').c_str(),
+                                     Percent));
   } else {
     Line(Format("%s %d%%", Unit.c_str(), Percent));
   }
@@ -98,39 +97,19 @@ void TConsoleReport::Progress(const std::string& Unit, int Percent) {
 
 void TConsoleReport::Result(const TRunResult& Result) {
   const int code = static_cast<int>(Result.Outcome);
-  LogDuringRun(Format("result %d: %s", code, Result.Message.c_str()));
-  // The bar's last state stays on the screen, above the result.
-  if (FBarShown) std::fputs("\n", FOutput);
-  FBarShown = false;
+  Log(Format("result %d: %s", code, Result.Message.c_str()));
   if (FSettings.Json) {
-    std::fprintf(FOutput, "{\"event\":\"result\",\"code\":%d,\"outcome\":%s,\"message\":%s}\n", code,
-                 JsonString(RunOutcomeMeaning(Result.Outcome)).c_str(), JsonString(Result.Message).c_str());
-  } else {
-    std::fprintf(code == 0 ? FOutput : FErrors, "zelmirt-flash: %s\n", Result.Message.c_str());
+    FScreen.Line(JsonEvent("result", Format("\"code\":%d,\"outcome\":%s,\"message\":%s", code,
+                                            JsonString(RunOutcomeMeaning(Result.Outcome)).c_str(),
+                                            JsonString(Result.Message).c_str())));
+    return;
   }
-  std::fflush(FOutput);
-  std::fflush(FErrors);
-}
-
-void TConsoleReport::Line(const std::string& Text) {
-  // The bar stays the last line: it is taken away for the line and drawn again below it.
-  const bool barShown = FBarShown;
-  ClearBar();
-  std::fprintf(FOutput, "%s\n", Text.c_str());
-  if (barShown) DrawBar();
-  std::fflush(FOutput);
-}
-
-void TConsoleReport::ClearBar() {
-  if (!FBarShown) return;
-  std::fputs(ClearLine, FOutput);
-  FBarShown = false;
-}
-
-void TConsoleReport::DrawBar() {
-  const int filled = FBarPercent * BarWidth / 100;
-  std::fprintf(FOutput, "%s%-6s [%s%s] %3d%%", ClearLine, FBarUnit.c_str(), std::string(filled, '#').c_str(),
-               std::string(BarWidth - filled, '.').c_str(), FBarPercent);
-  std::fflush(FOutput);
-  FBarShown = true;
+  // Alone, the run's result is the command's; among several, the device's line says which.
+  const std::string text = FSettings.Prefixed ? FPrefix + (code == 0 ? "finished: " : Format("failed (%d): ", code)) +
+                                                    Result.Message
+                                              : "zelmirt-flash: " + Result.Message;
+  if (code == 0)
+    FScreen.Line(text);
+  else
+    FScreen.ErrorLine(text);
 }

@@ -1,46 +1,45 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "app/ProgrammingRun.h"
 
-// How a run is shown: plain lines, or one JSON object per event (--json); a progress bar
-// that updates in place on a terminal, percentage lines otherwise; nothing but the result
-// when quiet; and, with a log file, every line appended to it with a time stamp.
+class TConsoleScreen;
+class TRunLog;
+
+// How one device's run is shown: plain lines, or one JSON object per event (--json); its
+// progress as a bar on a terminal, percentage lines otherwise; nothing but the result when
+// quiet; every line also in the log. When several devices run, each line starts with the
+// device's address.
 class TConsoleReport {
 public:
   struct TSettings {
     bool Quiet = false;
     bool Json = false;
-    bool Terminal = false;
-    std::string LogFile;
+    // Lines start with the address; the bar is labelled with it.
+    bool Prefixed = false;
   };
-  TConsoleReport(TSettings Settings, FILE* Output, FILE* Errors);
+  TConsoleReport(TSettings Settings, std::string Address, size_t BarIndex, TConsoleScreen& Screen, TRunLog& Log);
 
   // The events of a run, reported here.
   TRunEvents Events();
   void MemoLine(const std::string& Line);
   void Status(int Section, const std::string& Text);
   void Progress(const std::string& Unit, int Percent);
-  // The run's end: the last line of the output.
+  // The run's end.
   void Result(const TRunResult& Result);
-  // Appends a line to the log file only; raises EFileError when it cannot.
-  void Log(const std::string& Line);
 
 private:
-  // Appends a line to the log file; a failure is reported and ends the log.
-  void LogDuringRun(const std::string& Line);
+  void Log(const std::string& Text);
   void Line(const std::string& Text);
-  void ClearBar();
-  void DrawBar();
+  std::string JsonEvent(const std::string& Kind, const std::string& Fields) const;
 
   TSettings FSettings;
-  FILE* FOutput;
-  FILE* FErrors;
-  bool FBarShown = false;
-  std::string FBarUnit;
-  int FBarPercent = 0;
+  std::string FAddress;
+  std::string FPrefix;
+  size_t FBarIndex;
+  TConsoleScreen& FScreen;
+  TRunLog& FLog;
 };
 
 // Text as a JSON string literal.

@@ -4,12 +4,16 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <memory>
 
 #include "app/ProgramUnits.h"
 #include "app/ProgrammingRun.h"
 #include "base/ProgramOptions.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleReport.h"
+#include "cli/ConsoleScreen.h"
+#include "cli/FlashSummary.h"
+#include "cli/RunLog.h"
 #include "platform/TerminationSignal.h"
 
 namespace {
@@ -22,14 +26,68 @@ int Fail(TRunOutcome Outcome, const std::string& Message) {
   return static_cast<int>(Outcome);
 }
 
-void RunUntilFinished(TProgrammingRun& Run, TTerminationSignal& Termination) {
+void WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
+
+// One device: its report and its run.
+struct TDevice {
+  TDevice(const TFlashOptions& Options, const std::string& Address, size_t Index, TConsoleScreen& Screen,
+          TRunLog& Log)
+      : Report({Options.Quiet, Options.Json, Options.Addresses.size() > 1}, Address, Index, Screen, Log),
+        Run(RequestFor(Options, Address), Report.Events()) {
+    // A run that ends closes its window while the others go on: its wait for the link to
+    // close runs their messages as they come instead of sleeping between rounds.
+    Run.Form().SetCloseWaitRound(WaitForEvents);
+  }
+  static TRunRequest RequestFor(const TFlashOptions& Options, const std::string& Address) {
+    TRunRequest request = Options.Request;
+    request.Address = Address;
+    return request;
+  }
+  TDeviceOutcome Outcome() const {
+    return {Run.Request().Address, UnitsText(Run.Request()), Run.Result(), Run.RecordsAcknowledged(),
+            Run.Elapsed().count()};
+  }
+
+  TConsoleReport Report;
+  TProgrammingRun Run;
+  bool Reported = false;
+};
+
+// Runs every device's run to its end on this thread, each reported as it ends. No run
+// waits for another: they share the loop, and each moves on its own timers and messages.
+void RunUntilFinished(std::vector<std::unique_ptr<TDevice>>& Devices, TConsoleScreen& Screen,
+                      TTerminationSignal& Termination) {
   QTimer signalCheck;
   signalCheck.start(SignalCheckMs);
-  while (!Run.Finished()) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (Termination.Take() != 0) Run.Interrupt();
-    Run.Service();
+  size_t running = Devices.size();
+  while (running > 0) {
+    WaitForEvents();
+    const bool interrupted = Termination.Take() != 0;
+    for (const auto& device : Devices) {
+      if (device->Reported) continue;
+      if (interrupted) device->Run.Interrupt();
+      device->Run.Service();
+      if (!device->Run.Finished()) continue;
+      device->Reported = true;
+      // The bars' last state stays on the screen, above the last result.
+      if (--running == 0) Screen.KeepBars();
+      device->Report.Result(device->Run.Result());
+    }
   }
+}
+
+void ReportSummary(const TFlashOptions& Options, const std::vector<TDeviceOutcome>& Outcomes,
+                   TConsoleScreen& Screen) {
+  if (Options.Json) {
+    Screen.Line(SummaryJson(Outcomes));
+    return;
+  }
+  if (!Options.Quiet)
+    for (const std::string& line : SummaryTable(Outcomes)) Screen.Line(line);
+  if (SummaryExitCode(Outcomes) == 0)
+    Screen.Line(SummaryLine(Outcomes));
+  else
+    Screen.ErrorLine(SummaryLine(Outcomes));
 }
 }  // namespace
 
@@ -51,22 +109,32 @@ int RunFlashCommand(const std::vector<std::string>& Arguments, TTerminationSigna
     return 0;
   }
 
-  TConsoleReport report({options.Quiet, options.Json, isatty(fileno(stdout)) != 0, options.LogFile}, stdout, stderr);
+  TConsoleScreen screen(stdout, stderr, isatty(fileno(stdout)) != 0);
+  TRunLog log(options.LogFile);
   TProgramUnits units;
-  TProgrammingRun run(options.Request, report.Events());
-  if (const auto failure = run.Check()) {
-    report.Result(*failure);
-    return static_cast<int>(failure->Outcome);
+  std::vector<std::unique_ptr<TDevice>> devices;
+  for (const std::string& address : options.Addresses)
+    devices.push_back(std::make_unique<TDevice>(options, address, devices.size(), screen, log));
+  // Every device gets the same files: a request that cannot run fails before anything
+  // connects, once.
+  for (const auto& device : devices) {
+    if (const auto failure = device->Run.Check()) {
+      TConsoleReport({options.Quiet, options.Json, false}, device->Run.Request().Address, 0, screen, log)
+          .Result(*failure);
+      return static_cast<int>(failure->Outcome);
+    }
   }
   try {
-    report.Log("zelmirt-flash: programming " + options.Request.Address);
+    for (const std::string& address : options.Addresses) log.Append("zelmirt-flash: programming " + address);
   } catch (const std::exception& E) {
     return Fail(TRunOutcome::InvalidRequest, E.what());
   }
-  // A request taken before the run starts ends it at once.
+  // A request taken before the runs start ends them at once.
   if (Termination.Take() != 0) return InterruptedExitCode;
-  run.Start();
-  RunUntilFinished(run, Termination);
-  report.Result(run.Result());
-  return static_cast<int>(run.Result().Outcome);
+  for (const auto& device : devices) device->Run.Start();
+  RunUntilFinished(devices, screen, Termination);
+  std::vector<TDeviceOutcome> outcomes;
+  for (const auto& device : devices) outcomes.push_back(device->Outcome());
+  if (devices.size() > 1) ReportSummary(options, outcomes, screen);
+  return SummaryExitCode(outcomes);
 }

@@ -6,83 +6,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/cli/FlashFixture.h"
 #include "tests/cli/FlashProcess.h"
 #include "tests/support/TempFolder.h"
 #include "tests/tools/SimProcess.h"
 #include "tests/tools/SimRecords.h"
 
 namespace {
-const std::string EndOfFile = ":00000001FF";
-
-std::vector<std::string> Lines(const std::string& Text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(Text);
-  for (std::string line; std::getline(stream, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-// What the device must receive of a program file: every record but those at F800 and above
-// and the erased (all-FF) data records of up to 32 bytes.
-std::vector<std::string> SentRecords(const std::vector<std::string>& FileLines) {
-  std::vector<std::string> sent;
-  for (const std::string& line : FileLines) {
-    if (line.empty()) continue;
-    const unsigned count = std::stoul(line.substr(1, 2), nullptr, 16);
-    const unsigned address = std::stoul(line.substr(3, 4), nullptr, 16);
-    const bool erased = count > 0 && count <= 32 && line.substr(7, 2) == "00" &&
-                        line.substr(9, 2 * count) == std::string(2 * count, 'F');
-    if (address < 0xF800 && !erased) sent.push_back(line);
-  }
-  return sent;
-}
-
-std::string Flashed(const char* Unit, const std::vector<std::string>& Records) {
-  std::string text;
-  for (const std::string& record : Records) text += std::string(Unit) + " " + record + "\n";
-  return text;
-}
-
-// A small program file whose filter has work to do: Count records, an erased record and one
-// in the bootloader's area, then the end record.
-std::string WriteProgram(const TTempFolder& Folder, const std::string& Name, int Count) {
-  std::vector<std::string> records = SimRecords::Program(Count);
-  records.push_back(SimRecords::DataRecord(static_cast<unsigned>(Count) * 16, std::vector<unsigned>(16, 0xFF)));
-  records.push_back(SimRecords::DataRecord(0xF800, std::vector<unsigned>(16, 0x12)));
-  records.push_back(EndOfFile);
-  std::string text;
-  for (const std::string& record : records) text += record + "\r\n";
-  return Folder.WriteFile(Name, text);
-}
-
-// A simulated device at its own address with its --flashed record.
-class TDevice {
-public:
-  TDevice(const TTempFolder& Folder, const std::string& Address, QStringList Options = {})
-      : Address(Address), FlashedFile(Folder.File("flashed.txt")),
-        Sim(Options << "--listen" << QString::fromStdString(Address) << "--flashed"
-                    << QString::fromStdString(FlashedFile)) {}
-  // Whether the device is up: listening, or turning connections away when told to.
-  bool Listening() { return Sim.WaitForOutput(Address + ":4001 "); }
-  std::string Flashed() const { return ReadWholeFile(FlashedFile); }
-
-  const std::string Address;
-  const std::string FlashedFile;
-  TSimProcess Sim;
-};
-
-QStringList Q(std::initializer_list<std::string> Texts) {
-  QStringList list;
-  for (const std::string& text : Texts) list << QString::fromStdString(text);
-  return list;
-}
-
 TEST(FlashEndToEndTest, MasterRunFlashesTheFilteredFileAndReportsInJsonAndTheLog) {
   TTempFolder folder;
   const std::string master = WriteProgram(folder, "master.hex", 30);
@@ -176,7 +109,44 @@ void PrintTo(const TFaultCase& Case, std::ostream* Out) { *Out << Case.Name; }
 
 class FlashFaultTest : public testing::TestWithParam<TFaultCase> {};
 
-TEST_P(FlashFaultTest, EndsWithItsExitCodeAndLastLines) {
+// The same case with --fast runs at an address of its own: 127.71.x.y for 127.70.x.y.
+std::string FastAddress(const std::string& Address) { return "127.71." + Address.substr(7); }
+
+std::string Replaced(std::string Text, const std::string& From, const std::string& To) {
+  for (size_t at = Text.find(From); at != std::string::npos; at = Text.find(From, at + To.size()))
+    Text.replace(at, From.size(), To);
+  return Text;
+}
+
+void ExpectEnding(const TFaultCase& Case, const std::string& Address, TFlashProcess& Flash) {
+  ASSERT_EQ(Flash.WaitForExit(), Case.ExitCode) << Flash.Output() << Flash.Errors();
+  const std::string caseResult = Replaced(Case.Result, Case.Address, Address);
+  const std::string result = "zelmirt-flash: " + caseResult.substr(caseResult.find_first_not_of('!'));
+  std::vector<std::string> lines = Flash.LogLines();
+  if (Case.ExitCode == 0) {
+    // Success is reported on the output, after the log.
+    ASSERT_FALSE(lines.empty()) << Flash.Output();
+    EXPECT_EQ(lines.back(), result);
+    lines.pop_back();
+    EXPECT_EQ(Flash.Errors(), "");
+  } else {
+    EXPECT_EQ(Flash.Errors(), result + "\n");
+    // A failure the window logged is the log's last line.
+    if (!caseResult.starts_with('!')) {
+      ASSERT_FALSE(lines.empty()) << Flash.Output();
+      EXPECT_EQ(lines.back(), caseResult);
+      lines.pop_back();
+    }
+  }
+  if (!Case.LastLogLine.empty()) {
+    ASSERT_FALSE(lines.empty()) << Flash.Output();
+    EXPECT_EQ(lines.back(), Case.LastLogLine) << Flash.Output();
+  }
+}
+
+// Each case runs in the default mode and with --fast at the same time, on two devices: both
+// end alike, and both devices received the same bytes.
+TEST_P(FlashFaultTest, EndsWithItsExitCodeAndLastLinesInBothModesWithTheSameBytes) {
   const TFaultCase& c = GetParam();
   TTempFolder folder;
   const std::string master = WriteProgram(folder, "master.hex", 10);
@@ -184,35 +154,25 @@ TEST_P(FlashFaultTest, EndsWithItsExitCodeAndLastLines) {
   QStringList simOptions;
   for (const std::string& option : c.SimOptions) simOptions << QString::fromStdString(option);
   TDevice device(folder, c.Address, simOptions);
+  TDevice fastDevice(folder, FastAddress(c.Address), simOptions);
   ASSERT_TRUE(device.Listening()) << device.Sim.Errors();
+  ASSERT_TRUE(fastDevice.Listening()) << fastDevice.Sim.Errors();
 
   QStringList arguments;
   for (const std::string& option : c.FlashOptions)
     arguments << QString::fromStdString(option == "master" ? master : option == "slave" ? slave : option);
-  arguments << c.Address;
-  TFlashProcess flash(arguments);
-  ASSERT_EQ(flash.WaitForExit(), c.ExitCode) << flash.Output() << flash.Errors();
-  const std::string result = "zelmirt-flash: " + c.Result.substr(c.Result.find_first_not_of('!'));
-  std::vector<std::string> lines = flash.LogLines();
-  if (c.ExitCode == 0) {
-    // Success is reported on the output, after the log.
-    ASSERT_FALSE(lines.empty()) << flash.Output();
-    EXPECT_EQ(lines.back(), result);
-    lines.pop_back();
-    EXPECT_EQ(flash.Errors(), "");
-  } else {
-    EXPECT_EQ(flash.Errors(), result + "\n");
-    // A failure the window logged is the log's last line.
-    if (!c.Result.starts_with('!')) {
-      ASSERT_FALSE(lines.empty()) << flash.Output();
-      EXPECT_EQ(lines.back(), c.Result);
-      lines.pop_back();
-    }
+  TFlashProcess flash(QStringList(arguments) << QString::fromStdString(device.Address));
+  TFlashProcess fast(QStringList(arguments) << "--fast" << QString::fromStdString(fastDevice.Address));
+  {
+    SCOPED_TRACE("default mode");
+    ExpectEnding(c, device.Address, flash);
   }
-  if (!c.LastLogLine.empty()) {
-    ASSERT_FALSE(lines.empty()) << flash.Output();
-    EXPECT_EQ(lines.back(), c.LastLogLine) << flash.Output();
+  {
+    SCOPED_TRACE("--fast");
+    ExpectEnding(c, fastDevice.Address, fast);
   }
+  EXPECT_EQ(fastDevice.Received(), device.Received());
+  EXPECT_EQ(fastDevice.Flashed(), device.Flashed());
 }
 
 const std::vector<std::string> MasterOnly{"-m", "master"};
@@ -306,8 +266,10 @@ TEST(FlashEndToEndTest, CtrlCEndsTheRunClosesTheLinkAndExits130) {
 TEST(FlashEndToEndTest, BadInputEndsWithOneLineAndItsCode) {
   TTempFolder folder;
   const std::string good = WriteProgram(folder, "good.hex", 3);
-  const std::string malformed = folder.WriteFile("bad.hex", EndOfFile + "\r\n:10zz\r\n");
+  const std::string malformed = folder.WriteFile("bad.hex", ":00000001FF\r\n:10zz\r\n");
   const std::string missing = folder.File("missing.hex");
+  const std::string badList = folder.WriteFile("rack.txt", "# rack 1\n127.70.2.5\n\n127.70.2.7 127.70.2.8\n");
+  const std::string emptyList = folder.WriteFile("empty.txt", "# nothing yet\n\n");
   struct TCase {
     QStringList Arguments;
     int ExitCode;
@@ -324,6 +286,10 @@ TEST(FlashEndToEndTest, BadInputEndsWithOneLineAndItsCode) {
       {Q({"-m", missing, "127.70.2.5"}), 4, {missing, "No such file"}},
       {Q({"-m", good, "-s", malformed, "127.70.2.5"}), 4, {malformed, "line 2", ":10zz"}},
       {Q({"-m", good, "-l", folder.File("no-folder/run.log"), "127.70.2.5"}), 2, {"no-folder/run.log"}},
+      {Q({"-m", good, "127.70.2.5", "127.70.2.7", "127.70.2.5"}), 2, {"\"127.70.2.5\" given twice"}},
+      {Q({"-m", good, "--devices", badList}), 2, {badList + ":4:", "\"127.70.2.7 127.70.2.8\""}},
+      {Q({"-m", good, "--devices", emptyList}), 2, {emptyList, "no device address"}},
+      {Q({"-m", good, "--devices", missing}), 2, {"--devices", missing}},
   };
   for (const TCase& c : cases) {
     const TFlashRun run = RunFlash(c.Arguments);
@@ -347,7 +313,8 @@ TEST(FlashEndToEndTest, HelpListsEveryOptionAndExitCode) {
   EXPECT_EQ(help.ExitCode, 0);
   for (const char* option : {"-m, --master FILE", "-s, --slave FILE", "-u, --units master|slave|all",
                              "--master-recover", "--slave-recover", "-t, --connect-timeout SECONDS", "-l, --log FILE",
-                             "-q, --quiet", "--json", "-h, --help", "--version", "ADDRESS"})
+                             "-q, --quiet", "--json", "-h, --help", "--version", "ADDRESS...",
+                             "-d, --devices FILE", "--fast"})
     EXPECT_NE(help.Output.find(option), std::string::npos) << option;
   for (const char* code : {"  0  every selected unit", "  1  anything else", "  2  usage", "  3  no connection",
                            "  4  a program file", "  5  could not enable", "  6  could not sync to the bootloader",
