@@ -1,6 +1,10 @@
 // Whole runs against a scripted device: the bytes it receives and what the operator sees.
+#include <functional>
+#include <map>
+
 #include "app/DeviceDialogue.h"
 #include "tests/app/SequenceFixture.h"
+#include "tests/support/WaitUntil.h"
 
 using namespace DeviceDialogue;
 
@@ -191,4 +195,39 @@ TEST_F(SequenceTest, AVersionLineIsTakenFromItsFirstColonOnAndOnlyForItsOwnUnit)
   Form->btnProgram.Click();
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Memo().back(), "Could Not Sync to Master Bootloader");
+}
+
+// The fast dump acts on each reply as it arrives: the whole dump goes through without a
+// tick, while every pause still lasts its ticks and the device receives the same bytes.
+TEST_F(SequenceTest, FastDumpSendsEveryRecordWithoutATickAndKeepsEveryPauseInTicks) {
+  CreateDevice("127.61.0.40");
+  Form->SetFastDump(true);
+  Form->lbledtMaster.SetText(WriteProgram("master.hex", 200));
+  Form->cbMaster.SetChecked(true);
+  ConnectWindow();
+  ASSERT_TRUE(Form->Link()->PromptReceive());
+  // The ticks that each state saw.
+  std::map<uint8_t, int> ticksIn;
+  const std::function<void()> tick = Form->PgmTimer.OnTimer;
+  Form->PgmTimer.OnTimer = [&] {
+    ++ticksIn[Form->FPgmState];
+    tick();
+  };
+  Form->btnProgram.Click();
+  ASSERT_TRUE(StepUntil([&] { return Form->FPgmState == psDump; }));
+  EXPECT_EQ(ticksIn[psSyncDelay], 50);
+
+  // No tick from here until the dump is over: only the replies move it on.
+  ASSERT_TRUE(WaitUntil([&] { return Form->FPgmState != psDump; }, std::chrono::seconds(30)))
+      << "the dump stopped at record " << Form->FLineIndex;
+  EXPECT_EQ(Form->FPgmState, psCompleteDelay);
+  EXPECT_EQ(Form->FTickCount, 0) << "a step run for data counts no tick";
+  EXPECT_EQ(Form->RecordsAcknowledged(), 201);
+  EXPECT_EQ(ticksIn[psDump], 0);
+
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(ticksIn[psCompleteDelay], 20);
+  EXPECT_EQ(Device->Received(),
+            Lf(CmdEnableMasterBL) + SyncByte + RecVersion + RecErase + Records(200, false) + RecRestart);
+  EXPECT_EQ(Memo().back(), "Zelmirt Restarted");
 }
