@@ -3,6 +3,7 @@
 #include <map>
 
 #include "app/DeviceDialogue.h"
+#include "ipsock/IpWinSockAccess.h"
 #include "tests/app/SequenceFixture.h"
 #include "tests/support/WaitUntil.h"
 
@@ -206,6 +207,12 @@ TEST_F(SequenceTest, FastDumpSendsEveryRecordWithoutATickAndKeepsEveryPauseInTic
   Form->cbMaster.SetChecked(true);
   ConnectWindow();
   ASSERT_TRUE(Form->Link()->PromptReceive());
+  int noDelay = 0;
+  int size = sizeof noDelay;
+  ASSERT_EQ(WinSockAccess().getsockopt()(Form->Link()->Client()->SocketHandle(), WS_IPPROTO_TCP, WS_TCP_NODELAY,
+                                         reinterpret_cast<char*>(&noDelay), &size),
+            0);
+  EXPECT_NE(noDelay, 0) << "each record goes out at once, without Nagle's wait";
   // The ticks that each state saw.
   std::map<uint8_t, int> ticksIn;
   const std::function<void()> tick = Form->PgmTimer.OnTimer;

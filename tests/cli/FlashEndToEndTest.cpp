@@ -118,9 +118,9 @@ std::string Replaced(std::string Text, const std::string& From, const std::strin
   return Text;
 }
 
-void ExpectEnding(const TFaultCase& Case, const std::string& Address, TFlashProcess& Flash) {
-  ASSERT_EQ(Flash.WaitForExit(), Case.ExitCode) << Flash.Output() << Flash.Errors();
-  const std::string caseResult = Replaced(Case.Result, Case.Address, Address);
+void ExpectEnding(const TFaultCase& Case, TDevice& Device, TFlashProcess& Flash) {
+  ASSERT_EQ(Flash.WaitForExit(), Case.ExitCode) << Flash.Output() << Flash.Errors() << Device.Sim.Output();
+  const std::string caseResult = Replaced(Case.Result, Case.Address, Device.Address);
   const std::string result = "zelmirt-flash: " + caseResult.substr(caseResult.find_first_not_of('!'));
   std::vector<std::string> lines = Flash.LogLines();
   if (Case.ExitCode == 0) {
@@ -165,11 +165,11 @@ TEST_P(FlashFaultTest, EndsWithItsExitCodeAndLastLinesInBothModesWithTheSameByte
   TFlashProcess fast(QStringList(arguments) << "--fast" << QString::fromStdString(fastDevice.Address));
   {
     SCOPED_TRACE("default mode");
-    ExpectEnding(c, device.Address, flash);
+    ExpectEnding(c, device, flash);
   }
   {
     SCOPED_TRACE("--fast");
-    ExpectEnding(c, fastDevice.Address, fast);
+    ExpectEnding(c, fastDevice, fast);
   }
   EXPECT_EQ(fastDevice.Received(), device.Received());
   EXPECT_EQ(fastDevice.Flashed(), device.Flashed());

@@ -33,6 +33,8 @@ TEST(FlashSeveralDevicesTest, OneFaultyAndOneSilentDeviceNeitherStopNorDelayTheO
   for (const std::string& address : addresses) arguments << QString::fromStdString(address);
   const TFlashRun run = RunFlash(arguments);
   EXPECT_EQ(run.ExitCode, 8) << "the first failed device's code" << run.Errors;
+  if (run.ExitCode != 8)
+    for (const auto& device : devices) ADD_FAILURE() << device->Address << ":\n" << device->Sim.Output();
 
   std::vector<std::string> resultOrder;
   QJsonObject summary;
@@ -80,7 +82,7 @@ TEST(FlashSeveralDevicesTest, DevicesFileAndArgumentsArePrefixedAndSummarisedInA
   ASSERT_TRUE(closed.Listening()) << closed.Sim.Errors();
 
   const TFlashRun run = RunFlash(Q({"-t", "5", "-m", master, "127.72.2.1", "--devices", list}));
-  EXPECT_EQ(run.ExitCode, 3) << run.Output << run.Errors;
+  EXPECT_EQ(run.ExitCode, 3) << run.Output << run.Errors << sound.Sim.Output();
   std::vector<std::string> lines = Lines(run.Output);
   ASSERT_GE(lines.size(), 3u) << run.Output;
   const std::vector<std::string> table(lines.end() - 3, lines.end());
