@@ -173,20 +173,15 @@ std::vector<TLinkStateChange> TCltSckObj::StateHistory() const {
 }
 
 void TCltSckObj::SetState(TLinkState New) {
-  bool passMessages = false;
-  {
-    std::lock_guard<std::recursive_mutex> guard(FLock);
-    FState.store(New);
-    if (FHistory.size() == HistoryLength) FHistory.erase(FHistory.begin());
-    FHistory.push_back({FTicks.load(), New});
-    passMessages = New != lsCreated && !FStatusText.empty();
-  }
-  if (!passMessages) return;
-  // One pass, so that a notification just queued can reach the window at once. A pool
-  // worker has no messages of its own; there the pass does nothing.
-  ProcessMessages();
   std::lock_guard<std::recursive_mutex> guard(FLock);
-  FStatusText.clear();
+  FState.store(New);
+  if (FHistory.size() == HistoryLength) FHistory.erase(FHistory.begin());
+  FHistory.push_back({FTicks.load(), New});
+  // The status text went with the notification just queued, which the window's own loop
+  // delivers. No pass of messages here: on the creating thread this runs inside the
+  // control's events, under its socket's lock, and a pass would run every other link's
+  // socket events inside it.
+  if (New != lsCreated) FStatusText.clear();
 }
 
 void TCltSckObj::RunLoop(TObject*, const std::shared_ptr<IKtParams>&) {

@@ -227,7 +227,8 @@ TEST_F(SequenceTest, FastDumpSendsEveryRecordWithoutATickAndKeepsEveryPauseInTic
   // No tick from here until the dump is over: only the replies move it on.
   ASSERT_TRUE(WaitUntil([&] { return Form->FPgmState != psDump; }, std::chrono::seconds(30)))
       << "the dump stopped at record " << Form->FLineIndex;
-  EXPECT_EQ(Form->FPgmState, psCompleteDelay);
+  ASSERT_EQ(Form->FPgmState, psCompleteDelay) << "the run ended at record " << Form->FLineIndex << ": "
+                                              << Section2() << " " << Form->StatusLine.Panel(0).Text;
   EXPECT_EQ(Form->FTickCount, 0) << "a step run for data counts no tick";
   EXPECT_EQ(Form->RecordsAcknowledged(), 201);
   EXPECT_EQ(ticksIn[psDump], 0);
@@ -236,5 +237,6 @@ TEST_F(SequenceTest, FastDumpSendsEveryRecordWithoutATickAndKeepsEveryPauseInTic
   EXPECT_EQ(ticksIn[psCompleteDelay], 20);
   EXPECT_EQ(Device->Received(),
             Lf(CmdEnableMasterBL) + SyncByte + RecVersion + RecErase + Records(200, false) + RecRestart);
+  ASSERT_FALSE(Memo().empty());
   EXPECT_EQ(Memo().back(), "Zelmirt Restarted");
 }
