@@ -20,19 +20,9 @@ constexpr size_t TypeOffset = 7;
 // A line longer than this is cut in error messages.
 constexpr size_t MaxQuotedLength = 48;
 
-// Control bytes (a NUL among them) as "\xHH", so that the message shows them and goes on.
-std::string Visible(std::string_view Text) {
-  std::string shown;
-  for (const char c : Text) {
-    const auto byte = static_cast<unsigned char>(c);
-    shown += byte < 0x20 || byte == 0x7F ? Format("\\x%2.2X", byte) : std::string(1, c);
-  }
-  return shown;
-}
-
 std::string Quoted(const std::string& Line) {
-  if (Line.size() <= MaxQuotedLength) return "\"" + Visible(Line) + "\"";
-  return "\"" + Visible(std::string_view(Line).substr(0, MaxQuotedLength)) + "...\"";
+  if (Line.size() <= MaxQuotedLength) return "\"" + VisibleText(Line) + "\"";
+  return "\"" + VisibleText(std::string_view(Line).substr(0, MaxQuotedLength)) + "...\"";
 }
 
 // The hexadecimal field of Line at Offset, exactly Length digits.
@@ -46,7 +36,7 @@ unsigned HexField(const std::string& Line, int LineNumber, size_t Offset, size_t
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
   if (error != std::errc() || end != digits.data() + digits.size())
     throw EConvertError(Format("Program file line %d: %s: the %s \"%s\" is not hexadecimal", LineNumber,
-                               Quoted(Line).c_str(), FieldName, Visible(digits).c_str()));
+                               Quoted(Line).c_str(), FieldName, VisibleText(digits).c_str()));
   return value;
 }
 

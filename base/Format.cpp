@@ -23,3 +23,12 @@ std::string Format(const char* Pattern, ...) {
   va_end(args);
   return result;
 }
+
+std::string VisibleText(std::string_view Text) {
+  std::string shown;
+  for (const char c : Text) {
+    const auto byte = static_cast<unsigned char>(c);
+    shown += byte < 0x20 || byte == 0x7F ? Format("\\x%2.2X", byte) : std::string(1, c);
+  }
+  return shown;
+}

@@ -14,14 +14,6 @@ std::string Trimmed(const std::string& Text) {
   if (first == std::string::npos) return "";
   return Text.substr(first, Text.find_last_not_of(Blanks) - first + 1);
 }
-
-// Control bytes shown as \xHH, so that the message stays one readable line.
-std::string Printable(const std::string& Text) {
-  std::string shown;
-  for (const char c : Text)
-    shown += static_cast<unsigned char>(c) < 0x20 ? Format("\\x%02X", static_cast<unsigned>(c)) : std::string(1, c);
-  return shown;
-}
 }  // namespace
 
 std::vector<std::string> ReadDeviceList(const std::string& FileName) {
@@ -44,7 +36,7 @@ std::vector<std::string> ReadDeviceList(const std::string& FileName) {
     });
     if (!oneWord || line.front() == '-')
       throw EUsageError(Format("%s:%d: \"%s\" is not one device address", FileName.c_str(), lineNumber,
-                               Printable(line).c_str()));
+                               VisibleText(line).c_str()));
     addresses.push_back(line);
   }
   if (addresses.empty()) throw EUsageError(Format("%s holds no device address", FileName.c_str()));
