@@ -1,9 +1,9 @@
 #include "tests/support/ZelmirtScript.h"
 
-#include "app/DeviceDialogue.h"
+#include "tools/sim/BootloaderTexts.h"
 #include "base/Format.h"
 
-using namespace DeviceDialogue;
+using namespace BootloaderTexts;
 
 // An Intel HEX record with its checksum.
 std::string HexRecord(unsigned Address, unsigned Type, const std::vector<unsigned>& Data) {

@@ -2,11 +2,11 @@
 
 #include <cctype>
 
-#include "app/DeviceDialogue.h"
+#include "tools/sim/BootloaderTexts.h"
 #include "base/Format.h"
 #include "tools/sim/HexRecord.h"
 
-using namespace DeviceDialogue;
+using namespace BootloaderTexts;
 
 namespace {
 // The bootloader's sync byte, which it echoes.
