@@ -13,7 +13,7 @@ void TZelmirt_PgmForm::ConnectLink() {
   SetLinkStatus(LinkSearchingIndex);
   if (!FLink) {
     FLink.reset(new TCltSckObj(FNotifier.get(), &FRxRing));
-    if (FFastDump) {
+    if (FSession.FastDump()) {
       FLink->SetPromptReceive(true);
       FLink->SetOnReceived([this] { ReplyArrived(); });
     }
@@ -43,9 +43,10 @@ void TZelmirt_PgmForm::LinkNotify(TObject*, const std::shared_ptr<IKtNotifyParam
     SetStatusSection(0, Params->Param(1).AsString());
     SetLinkStatus(LinkDisconnectedIndex);
     // The pause before a Slave run goes on; the Slave run starts when it ends.
-    if (FPgmState >= psEnable && FPgmState <= psFinish) {
+    const uint8_t state = FSession.PgmState();
+    if (state >= psEnable && state <= psFinish) {
       AbandonRun();
-    } else if (FPgmState != psAwaitNextTarget) {
+    } else if (state != psAwaitNextTarget) {
       ResetProgramView();
     }
     SetLinkStatus(LinkSearchingIndex);
@@ -53,6 +54,7 @@ void TZelmirt_PgmForm::LinkNotify(TObject*, const std::shared_ptr<IKtNotifyParam
 }
 
 void TZelmirt_PgmForm::AbandonRun() {
+  FSession.Abandon(TRunOutcome::ConnectionLost, "connection to " + FLink->Address() + " lost during the run");
   ResetProgramView();
   gbUnitStatus.SetEnabled(true);
   gbProgram.SetEnabled(true);

@@ -41,6 +41,8 @@ int TLabel::TextWidth() const {
   return static_cast<int>(Caption().size()) * EstimatedCharWidth;
 }
 
+void TLabel::SetTone(TTextTone Value) { Update(FTone, Value); }
+
 void TLabel::CaptionChanged() {
   const TBounds& b = Bounds();
   SetBounds(b.Left, b.Top, TextWidth(), b.Height);

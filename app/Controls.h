@@ -89,6 +89,9 @@ class TGroupBox : public TControl {};
 
 // A label that sizes its width to its caption, measured by the view's font when the view
 // installs a measure (an estimate of the default font otherwise).
+// How a label's text reads: as any other, or as a verdict that succeeded or failed.
+enum class TTextTone { ttNormal, ttSuccess, ttFailure };
+
 class TLabel : public TControl {
 public:
   using TTextMeasure = std::function<int(const std::string&)>;
@@ -96,12 +99,15 @@ public:
   void SetTextMeasure(TTextMeasure Measure);
   // The width the caption needs.
   int TextWidth() const;
+  TTextTone Tone() const { return FTone; }
+  void SetTone(TTextTone Value);
 
 protected:
   void CaptionChanged() override;
 
 private:
   TTextMeasure FMeasure;
+  TTextTone FTone = TTextTone::ttNormal;
 };
 
 enum class TLabelPosition { lpAbove, lpLeft };

@@ -4,13 +4,7 @@
 #include "base/Format.h"
 
 namespace {
-constexpr const char* MasterUnit = "Master";
-constexpr const char* SlaveUnit = "Slave";
-constexpr const char* EnablingMasterLine = "Enabling Master Program Mode";
-constexpr const char* EnablingSlaveLine = "Enabling Slave Program Mode";
-constexpr const char* RestartedLine = "Zelmirt Restarted";
-constexpr int LinkStatusSection = 2;
-constexpr const char* DisconnectedText = "Disconnected";
+const char* UnitName(uint8_t Unit) { return Unit == SlaveTarget ? "Slave" : "Master"; }
 }  // namespace
 
 TProgrammingRun::TProgrammingRun(TRunRequest Request, TRunEvents Events)
@@ -82,7 +76,7 @@ void TProgrammingRun::Service() {
   if (FPhase == TPhase::Idle || FPhase == TPhase::Finished) return;
   if (FInterruptDue) {
     // The close question, answered Yes, stops a run in progress.
-    if (FForm.FormCloseQuery()) Finish({TRunOutcome::Interrupted, "interrupted"});
+    if (FForm.FormCloseQuery()) Finish({TRunOutcome::Interrupted, "interrupted", FForm.Session().Verdict()});
     return;
   }
   if (FPhase == TPhase::Connecting) {
@@ -96,7 +90,10 @@ void TProgrammingRun::Service() {
     }
     return;
   }
-  if (RunOver()) Finish(RunResult());
+  const TProgrammingSession& session = FForm.Session();
+  if (session.Active() || !session.Verdict()) return;
+  const TRunVerdict& verdict = *session.Verdict();
+  Finish({verdict.Outcome, verdict.Message, verdict});
 }
 
 void TProgrammingRun::ClickProgram() {
@@ -104,33 +101,10 @@ void TProgrammingRun::ClickProgram() {
   try {
     FForm.btnProgram.Click();
   } catch (const EConvertError& E) {
-    RecordFailure(TRunOutcome::BadProgramFile, E.what());
+    Finish({TRunOutcome::BadProgramFile, E.what()});
   } catch (const std::exception& E) {
-    RecordFailure(TRunOutcome::Other, E.what());
+    Finish({TRunOutcome::Other, E.what()});
   }
-}
-
-bool TProgrammingRun::RunOver() const {
-  // The program group is disabled from the click until the last unit's run is over.
-  return FForm.gbProgram.Enabled();
-}
-
-TRunResult TProgrammingRun::RunResult() const {
-  if (FFailure) return *FFailure;
-  if (AllUnitsRestarted()) {
-    const char* units = FRequest.Master && FRequest.Slave ? "Master and Slave" : FRequest.Master ? MasterUnit : SlaveUnit;
-    return {TRunOutcome::Programmed, Format("%s programmed and restarted", units)};
-  }
-  return {TRunOutcome::Other,
-          FLastMemoLine.empty() ? std::string("the run ended without a restart") : FLastMemoLine};
-}
-
-bool TProgrammingRun::AllUnitsRestarted() const {
-  return (!FRequest.Master || FMasterRestarted) && (!FRequest.Slave || FSlaveRestarted);
-}
-
-void TProgrammingRun::RecordFailure(TRunOutcome Outcome, const std::string& Message) {
-  if (!FFailure) FFailure = TRunResult{Outcome, Message};
 }
 
 void TProgrammingRun::Finish(TRunResult Result) {
@@ -149,16 +123,8 @@ void TProgrammingRun::MemoChanged() {
   const std::vector<std::string>& lines = FForm.ProgramMemo.Lines();
   // A cleared log starts again.
   if (lines.size() < FMemoSeen) FMemoSeen = 0;
-  for (; FMemoSeen < lines.size(); ++FMemoSeen) {
-    const std::string& line = lines[FMemoSeen];
-    FLastMemoLine = line;
-    if (line == EnablingMasterLine) FUnit = MasterUnit;
-    if (line == EnablingSlaveLine) FUnit = SlaveUnit;
-    if (line == RestartedLine) (FUnit == SlaveUnit ? FSlaveRestarted : FMasterRestarted) = true;
-    if (FPhase == TPhase::Programming)
-      if (const auto failure = FailureOfMemoLine(line)) RecordFailure(*failure, line);
-    if (FEvents.OnMemoLine) FEvents.OnMemoLine(line);
-  }
+  for (; FMemoSeen < lines.size(); ++FMemoSeen)
+    if (FEvents.OnMemoLine) FEvents.OnMemoLine(lines[FMemoSeen]);
 }
 
 void TProgrammingRun::StatusChanged() {
@@ -166,11 +132,6 @@ void TProgrammingRun::StatusChanged() {
     const std::string& text = FForm.StatusLine.Panel(section).Text;
     if (text == FStatusSeen[section]) continue;
     FStatusSeen[section] = text;
-    // A connection that goes before every unit has restarted takes the run with it; the
-    // window then empties its log, so the status tells.
-    if (section == LinkStatusSection && text == DisconnectedText && FPhase == TPhase::Programming &&
-        !AllUnitsRestarted())
-      RecordFailure(TRunOutcome::ConnectionLost, "connection to " + FRequest.Address + " lost during the run");
     if (FEvents.OnStatus) FEvents.OnStatus(section, text);
   }
 }
@@ -179,10 +140,5 @@ void TProgrammingRun::ProgressChanged() {
   const int percent = FForm.pbProgram.Visible() ? FForm.pbProgram.Position() : -1;
   if (percent == FProgressSeen) return;
   FProgressSeen = percent;
-  if (percent >= 0 && FEvents.OnProgress) FEvents.OnProgress(CurrentUnit(), percent);
-}
-
-std::string TProgrammingRun::CurrentUnit() const {
-  // The window leaves only the edit of the unit being programmed enabled.
-  return FForm.lbledtSlave.Enabled() && !FForm.lbledtMaster.Enabled() ? SlaveUnit : MasterUnit;
+  if (percent >= 0 && FEvents.OnProgress) FEvents.OnProgress(UnitName(FForm.Session().Target()), percent);
 }

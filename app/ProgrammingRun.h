@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/RunOutcome.h"
+#include "app/RunVerdict.h"
 #include "app/WindowTick.h"
 #include "app/ZelmirtPgmForm.h"
 
@@ -24,8 +25,14 @@ struct TRunRequest {
 };
 
 struct TRunResult {
+  TRunResult() = default;
+  TRunResult(TRunOutcome AOutcome, std::string AMessage, std::optional<TRunVerdict> AVerdict = std::nullopt)
+      : Outcome(AOutcome), Message(std::move(AMessage)), Verdict(std::move(AVerdict)) {}
+
   TRunOutcome Outcome = TRunOutcome::Other;
   std::string Message;
+  // The run's own verdict, once a run began.
+  std::optional<TRunVerdict> Verdict;
 };
 
 // What a run reports as it goes. Each event is optional; they are called from inside the
@@ -41,8 +48,8 @@ struct TRunEvents {
 
 // One device programmed without an operator: the window's logic with its own link and no
 // settings file, driven as an operator would (fill the controls, show, wait for the
-// connection, click Program) and observed through its controls until the run and a
-// following Slave run are over; then the window is closed. The owner runs the calling
+// connection, click Program), its log, status and progress shown as the window shows them,
+// until the run object states its verdict; then the window is closed. The owner runs the calling
 // thread's message loop and calls Service after each round of it. Several runs may live
 // side by side on one thread, each with its own device.
 class TProgrammingRun {
@@ -82,13 +89,8 @@ private:
   void ProgressChanged();
   std::optional<TRunResult> CheckProgramFile(const std::string& FileName);
   void ClickProgram();
-  bool RunOver() const;
-  TRunResult RunResult() const;
-  void RecordFailure(TRunOutcome Outcome, const std::string& Message);
-  bool AllUnitsRestarted() const;
   // Closes the window (and with it the link) and ends with Result.
   void Finish(TRunResult Result);
-  std::string CurrentUnit() const;
 
   TRunRequest FRequest;
   TRunEvents FEvents;
@@ -100,12 +102,7 @@ private:
   TClock::time_point FConnectDeadline;
   bool FInterruptDue = false;
   size_t FMemoSeen = 0;
-  std::string FLastMemoLine;
   std::vector<std::string> FStatusSeen;
   int FProgressSeen = -1;
-  std::string FUnit;
-  bool FMasterRestarted = false;
-  bool FSlaveRestarted = false;
-  std::optional<TRunResult> FFailure;
   TRunResult FResult;
 };

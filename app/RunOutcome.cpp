@@ -1,7 +1,5 @@
 #include "app/RunOutcome.h"
 
-#include <utility>
-
 namespace {
 struct TOutcomeText {
   TRunOutcome Outcome;
@@ -24,17 +22,6 @@ constexpr TOutcomeText OutcomeTexts[] = {
     {TRunOutcome::Interrupted, "interrupted (Ctrl-C)"},
 };
 
-// The window's log lines that end a run, each with the failure it stands for.
-const std::pair<const char*, TRunOutcome> FailureLines[] = {
-    {"Could Not Enable Programming", TRunOutcome::EnableFailed},
-    {"Could Not Sync to Bootloader", TRunOutcome::SyncFailed},
-    {"Could Not Sync to Master Bootloader", TRunOutcome::VersionFailed},
-    {"Could Not Sync to Slave Bootloader", TRunOutcome::VersionFailed},
-    {"Program Error", TRunOutcome::ProgramError},
-    {"Program Timeout Error", TRunOutcome::ProgramTimeout},
-    {"Failed to Restart", TRunOutcome::RestartFailed},
-};
-constexpr std::string_view SendFailedPrefix = "Could Not Send to Zelmirt: ";
 }  // namespace
 
 const std::vector<TRunOutcome>& AllRunOutcomes() {
@@ -50,11 +37,4 @@ std::string RunOutcomeMeaning(TRunOutcome Outcome) {
   for (const TOutcomeText& text : OutcomeTexts)
     if (text.Outcome == Outcome) return text.Meaning;
   return "unknown";
-}
-
-std::optional<TRunOutcome> FailureOfMemoLine(const std::string& Line) {
-  for (const auto& [text, outcome] : FailureLines)
-    if (Line == text) return outcome;
-  if (Line.starts_with(SendFailedPrefix)) return TRunOutcome::SendFailed;
-  return std::nullopt;
 }

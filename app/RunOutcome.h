@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,5 +25,3 @@ enum class TRunOutcome : int {
 const std::vector<TRunOutcome>& AllRunOutcomes();
 // What the outcome means, in a few words.
 std::string RunOutcomeMeaning(TRunOutcome Outcome);
-// The failure a line of the window's log reports, if it reports one.
-std::optional<TRunOutcome> FailureOfMemoLine(const std::string& Line);

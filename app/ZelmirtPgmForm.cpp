@@ -48,9 +48,7 @@ void TZelmirt_PgmForm::FormCreate() {
   SetStatusSection(0, "No Connection");
   FLinkStatus = 0;
   SetStatusSection(2, LinkStatusText[0]);
-  FTarget = 0;
-  FPgmState = 0;
-  FProgramLines = std::make_unique<TStringList>();
+  ShowSessionEvents();
   FInCheckboxClick = false;
   FCloseState = 0;
   ResetProgramView();
@@ -60,13 +58,13 @@ void TZelmirt_PgmForm::FormCreate() {
 void TZelmirt_PgmForm::FormShow() { StartSupervision(); }
 
 bool TZelmirt_PgmForm::FormCloseQuery() {
-  if (FPgmState == 0) return true;
+  if (!FSession.Active()) return true;
   const TModalResult answer =
       Application().MessageBox("Program Sequence in Process - Close Anyway?", TMsgDlgType::mtWarning,
                                {TMsgDlgBtn::mbYes, TMsgDlgBtn::mbNo});
   if (answer != TModalResult::mrYes) return false;
   ResumeIdleTick();
-  FPgmState = 0;
+  FSession.Abandon(TRunOutcome::Interrupted, "the run was stopped by closing the window");
   return true;
 }
 
@@ -85,7 +83,7 @@ void TZelmirt_PgmForm::FormClose() {
 }
 
 void TZelmirt_PgmForm::FormDestroy() {
-  FProgramLines.reset();
+  FSession.ProgramLines().Clear();
   FLink.reset();
   FNotifier.reset();
 }
@@ -95,10 +93,9 @@ void TZelmirt_PgmForm::PgmOnTimer() {
   if (FInTimer) return;
   TScopedFlag inTimer(FInTimer);
   if (FCloseState == 0) {
-    btnProgram.SetEnabled(FLinkStatus == LinkConnectedIndex && FPgmState == 0 &&
-                          ProgramSettingsValid());
-    if (FPgmState != 0) ProgramStep();
-  } else if (FCloseState == 1 && !LinkConnected()) {
+    btnProgram.SetEnabled(FLinkStatus == LinkConnectedIndex && !FSession.Active() && ProgramSettingsValid());
+    if (FSession.Active()) ProgramStep();
+  } else if (FCloseState == 1 && !FLinkChannel.Connected()) {
     btnProgram.SetEnabled(false);
     FCloseState = 2;
     PgmTimer.SetEnabled(false);
@@ -112,7 +109,7 @@ void TZelmirt_PgmForm::ResumeIdleTick() {
   PgmTimer.SetEnabled(true);
 }
 
-bool TZelmirt_PgmForm::LinkConnected() const { return FLink && FLink->Connected(); }
+bool TZelmirt_PgmForm::LinkConnected() const { return FSession.Channel().Connected(); }
 
 void TZelmirt_PgmForm::SetStatusSection(int Index, const std::string& Text) {
   StatusLine.SetPanelText(Index, Text);
@@ -134,11 +131,13 @@ void TZelmirt_PgmForm::ShowError(const std::string& Text) {
 
 void TZelmirt_PgmForm::ResetProgramView() {
   // The pause before a Slave run keeps its view.
-  if (FPgmState == 16) return;
-  FPgmState = 0;
+  if (FSession.PgmState() == psAwaitNextTarget) return;
+  FSession.Stop();
   SetStatusSection(1, "");
-  lblMstrVers.SetCaption("Status:  ");
-  lblSlaveVers.SetCaption("Status:  ");
+  for (TLabel* label : {&lblMstrVers, &lblSlaveVers}) {
+    label->SetCaption("Status:  ");
+    label->SetTone(TTextTone::ttNormal);
+  }
   ProgramMemo.Clear();
   btnProgram.SetEnabled(false);
   pbProgram.SetVisible(false);

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "app/Controls.h"
+#include "app/LinkChannel.h"
 #include "app/OpenDialog.h"
+#include "app/ProgrammingSession.h"
 #include "app/Timer.h"
 #include "base/Component.h"
 #include "base/StringList.h"
@@ -73,23 +75,30 @@ public:
   // The device link, from the first show on; none before.
   TCltSckObj* Link() const { return FLink.get(); }
 
-  // The programming sequence.
+  // The programming sequence: the run object does the work; the window shows its events.
   // Before the first show: a reply is acted on as soon as its bytes arrive, not at the next
   // tick. Off by default; the dialogue's bytes, pauses and limits are the same either way.
-  void SetFastDump(bool Value) { FFastDump = Value; }
-  bool FastDump() const { return FFastDump; }
-  void ProgramStep();
+  void SetFastDump(bool Value) { FSession.SetFastDump(Value); }
+  bool FastDump() const { return FSession.FastDump(); }
+  void ProgramStep() { FSession.ProgramStep(); }
   // With the fast dump: the steps for the bytes the link just received, which count no tick.
   void ReplyArrived();
   // The program records the device acknowledged since Program was clicked, over all units.
-  int32_t RecordsAcknowledged() const { return FRecordsAcknowledged; }
-  // Moves received bytes from the ring into the reply; answers whether a line was completed.
-  bool ReadReplyLine();
-  void SendCommand(const std::string& Text, bool AddTerminator);
-  void SendToLink(const std::string& Text);
-  void StartNextTarget();
-  // Whether the first occurrence of Sub in S ends S.
-  static bool EndsWith(const std::string& Sub, const std::string& S);
+  int32_t RecordsAcknowledged() const { return FSession.RecordsAcknowledged(); }
+  bool ReadReplyLine() { return FSession.ReadReplyLine(); }
+  void SendCommand(const std::string& Text, bool AddTerminator) { FSession.SendCommand(Text, AddTerminator); }
+  void SendToLink(const std::string& Text) { FSession.SendToLink(Text); }
+  void StartNextTarget() { FSession.StartNextTarget(); }
+  static bool EndsWith(const std::string& Sub, const std::string& S) {
+    return TProgrammingSession::EndsWith(Sub, S);
+  }
+  TProgrammingSession& Session() { return FSession; }
+  const TProgrammingSession& Session() const { return FSession; }
+  // The connection runs talk through: the device link's, unless one was put in its place
+  // (before a run) for a run without a device link.
+  void SetChannel(TDeviceChannel& Channel) { FSession.SetChannel(Channel); }
+  // Whether the link shows "Connected" (status index 2).
+  uint8_t LinkStatus() const { return FLinkStatus; }
 
   // Helpers.
   void SetStatusSection(int Index, const std::string& Text);
@@ -108,10 +117,7 @@ public:
   void LoadProgramFile(const std::string& FileName);
   // Drops the records that are never sent; raises EConvertError naming a malformed line.
   void FilterProgramLines();
-  // Loads and filters FileName after the tick has switched to the run interval. When either
-  // fails, the idle tick runs again before the error goes on, so the window stays usable.
-  void LoadProgramForRun(const std::string& FileName);
-  const TStringList& ProgramLines() const { return *FProgramLines; }
+  const TStringList& ProgramLines() const { return FSession.ProgramLines(); }
 
   TGroupBox gbUnitStatus;
   TLabeledEdit ledtMasterIP;
@@ -146,17 +152,8 @@ protected:
   bool FInTimer = false;
   int32_t FCloseState = 0;
   bool FInCheckboxClick = false;
-  uint8_t FTarget = 0;
-  uint8_t FNextTarget = 0;
-  uint8_t FPgmState = 0;
-  std::unique_ptr<TStringList> FProgramLines;
-  int32_t FLineIndex = 0;
-  std::string FReply;
-  int32_t FTickCount = 0;
-  std::string FTargetName;
-  TLabel* FVersionLabel = nullptr;
-  bool FFastDump = false;
-  int32_t FRecordsAcknowledged = 0;
+  TLinkChannel FLinkChannel{FLink, FRxRing};
+  TProgrammingSession FSession{FLinkChannel};
 
 private:
   void DesignControls();
@@ -164,22 +161,16 @@ private:
   void FormDestroy();
   // Restarts the tick, the window's and the link's, at the idle interval of 100 ms.
   void ResumeIdleTick();
-  // Stops the tick and sets it, the window's and the link's, to the run interval.
-  void SetRunTick();
   bool LinkConnected() const;
   // The end of a run lost with its connection.
   void AbandonRun();
-
-  // Steps of the sequence.
-  void BeginRun();
-  void GoToState(uint8_t State);
-  // The state's rule; a failure ends the run like any failed step.
-  void RunStep(bool LineCompleted);
-  void RunStateRule(bool LineCompleted);
-  bool AwaitsReply() const;
-  void AcceptVersionReply();
-  void DumpReplyReceived();
-  void FinishRun();
+  // The window's answers to the run's events.
+  void ShowSessionEvents();
+  TLabel& UnitStatusLabel(uint8_t Unit);
+  void ShowUnitBegins(uint8_t Unit);
+  void ShowUnitEnds(bool Connected);
+  void ShowIdle();
+  void RunTickAt(uint16_t Milliseconds);
 
   std::string FSettingsFileName;
   TFont FWindowFont;

@@ -153,6 +153,7 @@ uint64_t TCltSckObj::BytesReceived() const {
 void TCltSckObj::ResetRxRing() {
   FRxRing->ReadPos = 0;
   FRxRing->WritePos = 0;
+  FRxRing->Overflowed = false;
 }
 
 void TCltSckObj::Close() {
@@ -372,8 +373,13 @@ void TCltSckObj::PassReceivedBytes() {
   FRxStream.Clear();
   FBytesPassed += bytes.size();
   for (const uint8_t byte : bytes) {
+    const int32_t next = (FRxRing->WritePos + 1) % RxRing::Size;
+    if (next == FRxRing->ReadPos) {
+      FRxRing->Overflowed = true;
+      break;
+    }
     FRxRing->Data[FRxRing->WritePos] = byte;
-    FRxRing->WritePos = (FRxRing->WritePos + 1) % RxRing::Size;
+    FRxRing->WritePos = next;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "app/DeviceDialogue.h"
 #include "base/Exception.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/TestApplication.h"
@@ -26,7 +27,7 @@ TEST_F(FormTest, StartUpShowsTheIdleView) {
   EXPECT_FALSE(Form->PgmTimer.Enabled());
   EXPECT_EQ(Form->PgmTimer.Interval(), 100u);
   EXPECT_EQ(Form->FLinkStatus, 0);
-  EXPECT_EQ(Form->FPgmState, 0);
+  EXPECT_EQ(Form->Session().PgmState(), 0);
   EXPECT_EQ(Form->FCloseState, 0);
   EXPECT_EQ(Form->ProgramLines().Count(), 0);
 }
@@ -111,21 +112,22 @@ TEST_F(FormTest, ShowErrorSoundsThenShowsTheText) {
 }
 
 TEST_F(FormTest, ResetProgramViewRestoresTheIdleLookExceptInThePauseBeforeASlaveRun) {
+  EnterPauseBeforeSlaveRun();
+  const size_t memoLines = Form->ProgramMemo.Lines().size();
+  Form->ResetProgramView();
+  EXPECT_EQ(Form->Session().PgmState(), 16);
+  EXPECT_EQ(Form->ProgramMemo.Lines().size(), memoLines);
+  EXPECT_TRUE(Form->pbProgram.Visible());
+  Form->FormCloseQuery();
+
+  EnterRun();
   Form->AppendMemo("Enabling Master Program Mode");
   Form->lblMstrVers.SetCaption("Status:  M12  Programming ...");
-  Form->pbProgram.SetVisible(true);
   Form->lbledtSlave.SetEnabled(false);
   Form->lblStatus.SetCaption("Zelmirt Connected");
-
-  Form->FPgmState = 16;
+  ASSERT_TRUE(Form->pbProgram.Visible());
   Form->ResetProgramView();
-  EXPECT_EQ(Form->FPgmState, 16);
-  EXPECT_EQ(Form->ProgramMemo.Lines().size(), 1u);
-  EXPECT_TRUE(Form->pbProgram.Visible());
-
-  Form->FPgmState = 9;
-  Form->ResetProgramView();
-  EXPECT_EQ(Form->FPgmState, 0);
+  EXPECT_EQ(Form->Session().PgmState(), 0);
   EXPECT_TRUE(Form->ProgramMemo.Lines().empty());
   EXPECT_EQ(Form->lblMstrVers.Caption(), "Status:  ");
   EXPECT_FALSE(Form->pbProgram.Visible());
@@ -164,9 +166,11 @@ TEST_F(ProgramButtonTest, EnabledOnlyWhileConnectedIdleAndValid) {
   }
   Form->SetLinkStatus(2);
   EXPECT_TRUE(EnabledAfterTick());
-  Form->FPgmState = 9;
+  EnterRun();
   EXPECT_FALSE(EnabledAfterTick()) << "during a run";
-  Form->FPgmState = 0;
+  TestApplication().SetMessageBoxResult(TModalResult::mrYes);
+  ASSERT_TRUE(Form->FormCloseQuery());
+  Form->lbledtMaster.SetText(MasterFile);
   EXPECT_TRUE(EnabledAfterTick());
   std::filesystem::remove(MasterFile);
   EXPECT_FALSE(EnabledAfterTick()) << "the selected file is gone";
@@ -175,13 +179,15 @@ TEST_F(ProgramButtonTest, EnabledOnlyWhileConnectedIdleAndValid) {
 TEST_F(ProgramButtonTest, FileChecksRunOnlyWhenConnectedAndIdle) {
   Form->SetLinkStatus(1);
   Form->PgmTimer.Tick();
-  Form->SetLinkStatus(2);
-  Form->FPgmState = 3;
+  EnterRun();
+  const int checksToStart = Form->ValidityChecks;
   Form->PgmTimer.Tick();
-  EXPECT_EQ(Form->ValidityChecks, 0);
-  Form->FPgmState = 0;
+  EXPECT_EQ(checksToStart, 1) << "only the click's own check";
+  EXPECT_EQ(Form->ValidityChecks, checksToStart) << "none during the run";
+  TestApplication().SetMessageBoxResult(TModalResult::mrYes);
+  ASSERT_TRUE(Form->FormCloseQuery());
   Form->PgmTimer.Tick();
-  EXPECT_EQ(Form->ValidityChecks, 1);
+  EXPECT_EQ(Form->ValidityChecks, checksToStart + 1);
 }
 
 TEST_F(ProgramButtonTest, ATickInsideATickIsDropped) {
@@ -204,13 +210,6 @@ protected:
     });
   }
 
-  void EnterRun() {
-    Form->PgmTimer.SetEnabled(false);
-    Form->PgmTimer.SetInterval(10);
-    Form->PgmTimer.SetEnabled(true);
-    Form->FPgmState = 9;
-  }
-
   int Rounds = 0;
   bool TickDuringWait = true;
 };
@@ -226,7 +225,7 @@ TEST_F(CloseTest, NoKeepsTheRunGoing) {
   EXPECT_FALSE(Form->FormCloseQuery());
   EXPECT_EQ(TestApplication().MessageBoxes(),
             std::vector<std::string>{"Program Sequence in Process - Close Anyway?"});
-  EXPECT_EQ(Form->FPgmState, 9);
+  EXPECT_EQ(Form->Session().PgmState(), psAwaitAck);
   EXPECT_EQ(Form->PgmTimer.Interval(), 10u);
   EXPECT_TRUE(Form->PgmTimer.Enabled());
 }
@@ -235,7 +234,12 @@ TEST_F(CloseTest, YesStopsTheRunWithTheIdleTick) {
   EnterRun();
   TestApplication().SetMessageBoxResult(TModalResult::mrYes);
   EXPECT_TRUE(Form->FormCloseQuery());
-  EXPECT_EQ(Form->FPgmState, 0);
+  EXPECT_EQ(Form->Session().PgmState(), 0);
+  ASSERT_TRUE(Form->Session().Verdict());
+  EXPECT_EQ(Form->Session().Verdict()->Outcome, TRunOutcome::Interrupted);
+  const size_t sent = Channel.Sent.size();
+  Form->PgmTimer.Tick();
+  EXPECT_EQ(Channel.Sent.size(), sent) << "nothing more is sent";
   EXPECT_EQ(Form->PgmTimer.Interval(), 100u);
   EXPECT_TRUE(Form->PgmTimer.Enabled());
 }

@@ -2,7 +2,8 @@
 
 #include "app/ZelmirtPgmForm.h"
 
-// The window with its private state opened to the tests.
+// The window with its own private state opened to the tests; the run's state is the run
+// object's, read through its accessors.
 class TPgmFormProbe : public TZelmirt_PgmForm {
 public:
   using TZelmirt_PgmForm::TZelmirt_PgmForm;
@@ -10,13 +11,7 @@ public:
   using TZelmirt_PgmForm::FInCheckboxClick;
   using TZelmirt_PgmForm::FInTimer;
   using TZelmirt_PgmForm::FLinkStatus;
-  using TZelmirt_PgmForm::FPgmState;
-  using TZelmirt_PgmForm::FLineIndex;
-  using TZelmirt_PgmForm::FNextTarget;
-  using TZelmirt_PgmForm::FReply;
   using TZelmirt_PgmForm::FRxRing;
-  using TZelmirt_PgmForm::FTarget;
-  using TZelmirt_PgmForm::FTickCount;
 
   bool ProgramSettingsValid() const override {
     ++ValidityChecks;

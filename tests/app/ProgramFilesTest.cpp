@@ -240,29 +240,34 @@ TEST_F(ProgramFileTest, AMissingFileNamesIt) {
   }
 }
 
-TEST_F(ProgramFileTest, AFailedLoadForARunRestoresTheIdleTick) {
-  Form->lbledtMaster.SetText(Folder.WriteFile("m.hex", ":00000001FF\n"));
+TEST_F(ProgramFileTest, AFileThatFailsToLoadAtTheClickRestoresTheIdleTick) {
+  const std::string bad = Folder.WriteFile("bad.hex", "xyz\n");
+  Form->lbledtMaster.SetText(bad);
   Form->cbMaster.SetChecked(true);
+  Form->SetChannel(Channel);
   Form->SetLinkStatus(2);
-  for (const std::string& bad : {Folder.File("missing.hex"), Folder.WriteFile("bad.hex", "xyz\n")}) {
-    Form->PgmTimer.SetEnabled(false);
-    Form->PgmTimer.SetInterval(10);
-    EXPECT_THROW(Form->LoadProgramForRun(bad), Exception) << bad;
-    EXPECT_TRUE(Form->PgmTimer.Enabled());
-    EXPECT_EQ(Form->PgmTimer.Interval(), 100u);
-    EXPECT_FALSE(Form->FInTimer);
-    Form->PgmTimer.Tick();
-    EXPECT_TRUE(Form->btnProgram.Enabled()) << "the window stays usable";
-  }
+  Form->PgmTimer.SetEnabled(true);
+  EXPECT_THROW(Form->btnProgramClick(&Form->btnProgram), Exception);
+  EXPECT_FALSE(Form->Session().Active());
+  EXPECT_TRUE(Form->PgmTimer.Enabled());
+  EXPECT_EQ(Form->PgmTimer.Interval(), 100u);
+  EXPECT_FALSE(Form->FInTimer);
+  EXPECT_TRUE(Channel.Sent.empty());
+  Form->lbledtMaster.SetText(Folder.WriteFile("good.hex", ":00000001FF\n"));
+  Form->PgmTimer.Tick();
+  EXPECT_TRUE(Form->btnProgram.Enabled()) << "the window stays usable";
 }
 
-TEST_F(ProgramFileTest, ALoadForARunKeepsTheRunTick) {
-  Form->PgmTimer.SetEnabled(false);
-  Form->PgmTimer.SetInterval(10);
-  Form->LoadProgramForRun(Folder.WriteFile("good.hex", ":04001000FFFFFFFFEC\n:00000001FF\n"));
+TEST_F(ProgramFileTest, AGoodFileAtTheClickRunsWithTheRunTickAndItsFilteredRecords) {
+  Form->lbledtMaster.SetText(Folder.WriteFile("good.hex", ":04001000FFFFFFFFEC\n:00000001FF\n"));
+  Form->cbMaster.SetChecked(true);
+  Form->SetChannel(Channel);
+  Form->SetLinkStatus(2);
+  Form->btnProgramClick(&Form->btnProgram);
   EXPECT_EQ(Lines(Form->ProgramLines()), std::vector<std::string>{":00000001FF"});
-  EXPECT_FALSE(Form->PgmTimer.Enabled());
+  EXPECT_TRUE(Form->PgmTimer.Enabled());
   EXPECT_EQ(Form->PgmTimer.Interval(), 10u);
+  EXPECT_EQ(Channel.TimerInterval, 10u);
 }
 
 }  // namespace

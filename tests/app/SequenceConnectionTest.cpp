@@ -13,9 +13,9 @@ TEST_F(SequenceTest, ALostConnectionEndsARunAndReturnsTheWindowToIdle) {
   Form->cbMaster.SetChecked(true);
   ConnectWindow();
   Form->btnProgram.Click();
-  ASSERT_TRUE(StepUntil([&] { return Form->FLineIndex == 2; }));
+  ASSERT_TRUE(StepUntil([&] { return Form->Session().LineIndex() == 2; }));
   ASSERT_TRUE(Device->DropConnection());
-  ASSERT_TRUE(WaitUntil([&] { return Form->FPgmState == psIdle; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(WaitUntil([&] { return Form->Session().PgmState() == psIdle; }, std::chrono::seconds(10)));
   EXPECT_TRUE(Memo().empty());
   EXPECT_EQ(Form->StatusLine.Panel(0).Text, "Disconnected");
   EXPECT_EQ(Section2(), "Searching for Zelmirt ...");
@@ -35,14 +35,14 @@ TEST_F(SequenceTest, TheSlaveRunAfterAPauseThatLostTheConnectionEndsOnTheFailedS
   Form->cbAll.SetChecked(true);
   ConnectWindow();
   Form->btnProgram.Click();
-  ASSERT_TRUE(StepUntil([&] { return Form->FPgmState == psAwaitNextTarget; }));
+  ASSERT_TRUE(StepUntil([&] { return Form->Session().PgmState() == psAwaitNextTarget; }));
   ASSERT_TRUE(Device->DropConnection());
   ASSERT_TRUE(WaitUntil([&] { return Form->FLinkStatus == 1; }, std::chrono::seconds(10)));
-  EXPECT_EQ(Form->FPgmState, psAwaitNextTarget) << "the pause goes on";
+  EXPECT_EQ(Form->Session().PgmState(), psAwaitNextTarget) << "the pause goes on";
 
-  ASSERT_TRUE(StepUntil([&] { return Form->FPgmState == psEnable; }, 60));
+  ASSERT_TRUE(StepUntil([&] { return Form->Session().PgmState() == psEnable; }, 60));
   Step();
-  EXPECT_EQ(Form->FPgmState, psFailed);
+  EXPECT_EQ(Form->Session().PgmState(), psFailed);
   EXPECT_EQ(Memo().back(), "Could Not Send to Zelmirt: Socket not assigned");
   EXPECT_FALSE(Form->FInTimer);
   ASSERT_TRUE(RunToEnd(5));
@@ -59,18 +59,18 @@ TEST_F(SequenceTest, ClosingDuringARunAsksAndOnlyYesEndsIt) {
   Form->cbMaster.SetChecked(true);
   ConnectWindow();
   Form->btnProgram.Click();
-  ASSERT_TRUE(StepUntil([&] { return Form->FLineIndex == 5; }));
+  ASSERT_TRUE(StepUntil([&] { return Form->Session().LineIndex() == 5; }));
 
   TestApplication().SetMessageBoxResult(TModalResult::mrNo);
   EXPECT_FALSE(Form->FormCloseQuery());
   EXPECT_EQ(TestApplication().MessageBoxes().back(), "Program Sequence in Process - Close Anyway?");
-  EXPECT_EQ(Form->FPgmState, psDump);
-  ASSERT_TRUE(StepUntil([&] { return Form->FLineIndex == 10; })) << "the run goes on";
+  EXPECT_EQ(Form->Session().PgmState(), psDump);
+  ASSERT_TRUE(StepUntil([&] { return Form->Session().LineIndex() == 10; })) << "the run goes on";
 
   TestApplication().SetMessageBoxResult(TModalResult::mrYes);
   const uint64_t sentBeforeYes = Form->Link()->BytesSent();
   ASSERT_TRUE(Form->FormCloseQuery());
-  EXPECT_EQ(Form->FPgmState, psIdle);
+  EXPECT_EQ(Form->Session().PgmState(), psIdle);
   EXPECT_EQ(Form->PgmTimer.Interval(), 100u);
   EXPECT_EQ(Form->Link()->Client()->TimerInterval(), 100u);
 

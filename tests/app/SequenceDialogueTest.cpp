@@ -95,23 +95,23 @@ TEST_F(SequenceTest, AllProgramsTheMasterThenTheSlaveFiftySlowTicksLater) {
   Form->cbAll.SetChecked(true);
   ConnectWindow();
   Form->btnProgram.Click();
-  ASSERT_TRUE(StepUntil([&] { return Form->FPgmState == psAwaitNextTarget; }));
+  ASSERT_TRUE(StepUntil([&] { return Form->Session().PgmState() == psAwaitNextTarget; }));
   EXPECT_EQ(Form->PgmTimer.Interval(), 100u);
   // Whatever the device sends meanwhile does not shorten the pause.
   Device->Send("noise\r");
   int pause = 0;
-  while (Form->FPgmState == psAwaitNextTarget && pause < 100) {
+  while (Form->Session().PgmState() == psAwaitNextTarget && pause < 100) {
     Step();
     ++pause;
   }
   EXPECT_EQ(pause, 50);
-  EXPECT_EQ(Form->FTarget, SlaveTarget);
+  EXPECT_EQ(Form->Session().Target(), SlaveTarget);
   EXPECT_EQ(Form->PgmTimer.Interval(), 10u);
   ASSERT_TRUE(RunToEnd());
   const std::string master = Lf(CmdEnableMasterBL) + SyncByte + RecVersion + RecErase + Records(2, false) + RecRestart;
   const std::string slave = Lf(CmdEnableSlaveBL) + Lf(RecVersion) + Lf(RecErase) + Records(1, true) + Lf(RecRestart);
   EXPECT_EQ(Device->Received(), master + slave);
-  EXPECT_EQ(Form->FNextTarget, 0) << "no third run";
+  EXPECT_EQ(Form->Session().NextTarget(), 0) << "no third run";
   EXPECT_EQ(Form->lblMstrVers.Caption(), "Status:  Program Complete");
   EXPECT_EQ(Form->lblSlaveVers.Caption(), "Status:  Program Complete");
 }
@@ -160,7 +160,7 @@ TEST_F(SequenceTest, ProgressCountsSentRecordsAndAnEmptyFileCompletesAtOnce) {
     Form->lbledtMaster.SetText(WriteProgram("master.hex", records));
     Form->PgmTimer.Tick();
     Form->btnProgram.Click();
-    ASSERT_TRUE(StepUntil([&] { return Form->FLineIndex == 1; }));
+    ASSERT_TRUE(StepUntil([&] { return Form->Session().LineIndex() == 1; }));
     EXPECT_EQ(Form->pbProgram.Position(), firstPercent) << records + 1 << " records";
     ASSERT_TRUE(RunToEnd());
   }
@@ -217,19 +217,19 @@ TEST_F(SequenceTest, FastDumpSendsEveryRecordWithoutATickAndKeepsEveryPauseInTic
   std::map<uint8_t, int> ticksIn;
   const std::function<void()> tick = Form->PgmTimer.OnTimer;
   Form->PgmTimer.OnTimer = [&] {
-    ++ticksIn[Form->FPgmState];
+    ++ticksIn[Form->Session().PgmState()];
     tick();
   };
   Form->btnProgram.Click();
-  ASSERT_TRUE(StepUntil([&] { return Form->FPgmState == psDump; }));
+  ASSERT_TRUE(StepUntil([&] { return Form->Session().PgmState() == psDump; }));
   EXPECT_EQ(ticksIn[psSyncDelay], 50);
 
   // No tick from here until the dump is over: only the replies move it on.
-  ASSERT_TRUE(WaitUntil([&] { return Form->FPgmState != psDump; }, std::chrono::seconds(30)))
-      << "the dump stopped at record " << Form->FLineIndex;
-  ASSERT_EQ(Form->FPgmState, psCompleteDelay) << "the run ended at record " << Form->FLineIndex << ": "
+  ASSERT_TRUE(WaitUntil([&] { return Form->Session().PgmState() != psDump; }, std::chrono::seconds(30)))
+      << "the dump stopped at record " << Form->Session().LineIndex();
+  ASSERT_EQ(Form->Session().PgmState(), psCompleteDelay) << "the run ended at record " << Form->Session().LineIndex() << ": "
                                               << Section2() << " " << Form->StatusLine.Panel(0).Text;
-  EXPECT_EQ(Form->FTickCount, 0) << "a step run for data counts no tick";
+  EXPECT_EQ(Form->Session().TickCount(), 0) << "a step run for data counts no tick";
   EXPECT_EQ(Form->RecordsAcknowledged(), 201);
   EXPECT_EQ(ticksIn[psDump], 0);
 

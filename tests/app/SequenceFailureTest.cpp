@@ -51,12 +51,12 @@ TEST_P(SequenceFailure, GivesUpExactlyAtItsLimit) {
   Form->cbMaster.SetChecked(true);
   ConnectWindow();
   Form->btnProgram.Click();
-  ASSERT_TRUE(StepUntil([&] { return Form->FPgmState == row.Waiting; }));
+  ASSERT_TRUE(StepUntil([&] { return Form->Session().PgmState() == row.Waiting; }));
   // In the dump the count restarts with each record sent: wait for the last send.
   const uint64_t sentBefore = Form->Link()->BytesSent();
   int steps = 0;
   uint64_t sent = sentBefore;
-  while (Form->FPgmState == row.Waiting && steps < 1000) {
+  while (Form->Session().PgmState() == row.Waiting && steps < 1000) {
     Step();
     ++steps;
     if (Form->Link()->BytesSent() != sent) {
@@ -65,7 +65,7 @@ TEST_P(SequenceFailure, GivesUpExactlyAtItsLimit) {
     }
   }
   EXPECT_EQ(steps, row.StepsToFail) << "one step less still waits";
-  EXPECT_EQ(Form->FPgmState, row.FailedTo);
+  EXPECT_EQ(Form->Session().PgmState(), row.FailedTo);
   EXPECT_EQ(Memo().back(), row.Memo);
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Memo().back(), row.Memo) << "the log is kept while the link stands";
@@ -106,10 +106,10 @@ TEST_F(SequenceTest, BytesPostponeATimeoutAndStaleOnesAreDroppedByTheFirstSend) 
   // An acknowledgement left over from before the run does not count for it.
   ASSERT_TRUE(Device->Send("OK ACK MASTER BL\r"));
   Form->btnProgram.Click();
-  ASSERT_TRUE(StepUntil([&] { return Form->FPgmState == psAwaitAck; }));
+  ASSERT_TRUE(StepUntil([&] { return Form->Session().PgmState() == psAwaitAck; }));
   EXPECT_EQ(Form->FRxRing.ReadPos, Form->FRxRing.WritePos);
   int steps = 0;
-  while (Form->FPgmState == psAwaitAck && steps < 2000) {
+  while (Form->Session().PgmState() == psAwaitAck && steps < 2000) {
     Step();
     ++steps;
     // A device that keeps sending, even wrong bytes, restarts the wait.
@@ -118,5 +118,5 @@ TEST_F(SequenceTest, BytesPostponeATimeoutAndStaleOnesAreDroppedByTheFirstSend) 
     }
   }
   EXPECT_EQ(steps, 400 + 501);
-  EXPECT_EQ(Form->FPgmState, psFailed);
+  EXPECT_EQ(Form->Session().PgmState(), psFailed);
 }

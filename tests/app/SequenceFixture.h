@@ -34,7 +34,7 @@ protected:
   // Steps until Condition holds; false after Limit steps.
   bool StepUntil(const std::function<bool()>& Condition, int Limit = 3000);
   // Steps until the run has ended (state 0); false after Limit steps.
-  bool RunToEnd(int Limit = 3000) { return StepUntil([&] { return Form->FPgmState == 0; }, Limit); }
+  bool RunToEnd(int Limit = 3000) { return StepUntil([&] { return Form->Session().PgmState() == 0; }, Limit); }
   std::vector<std::string> Memo() const { return Form->ProgramMemo.Lines(); }
   std::string Section2() const { return Form->StatusLine.Panel(2).Text; }
   // Records of a program file as the device receives them in a run.

@@ -16,6 +16,7 @@
 #include "gui/PgmFormView.h"
 #include "platform/IniFile.h"
 #include "tests/app/PgmFormProbe.h"
+#include "tests/app/ScriptedChannel.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestApplication.h"
 
@@ -55,6 +56,7 @@ protected:
   }
 
   TTempFolder Folder;
+  TScriptedChannel Channel;
   TPgmFormProbe Form;
   TPgmFormView View;
 };
@@ -241,18 +243,23 @@ TEST_F(PgmFormViewTest, TheTickRunsOnceShownAndEnablesProgram) {
 }
 
 TEST_F(PgmFormViewTest, ClosingDuringARunAsksAndNoKeepsTheWindow) {
-  Form.FPgmState = 9;
+  Form.lbledtMaster.SetText(Folder.WriteFile("m.hex", ":0100000001FE\n:00000001FF\n"));
+  Form.cbMaster.Click();
+  Form.SetChannel(Channel);
+  Form.SetLinkStatus(2);
+  Form.btnProgramClick(&Form.btnProgram);
+  ASSERT_TRUE(Form.Session().Active());
   TestApplication().SetMessageBoxResult(TModalResult::mrNo);
   EXPECT_FALSE(View.Window()->close());
   EXPECT_TRUE(View.Window()->isVisible());
   EXPECT_EQ(TestApplication().MessageBoxes(), std::vector<std::string>{"Program Sequence in Process - Close Anyway?"});
-  EXPECT_EQ(Form.FPgmState, 9);
+  EXPECT_TRUE(Form.Session().Active());
 
   TestApplication().SetMessageBoxResult(TModalResult::mrYes);
   Form.ledtMasterIP.SetText("10.0.0.2");
   EXPECT_TRUE(View.Window()->close());
   EXPECT_FALSE(View.Window()->isVisible());
-  EXPECT_EQ(Form.FPgmState, 0);
+  EXPECT_FALSE(Form.Session().Active());
   EXPECT_EQ(Form.FCloseState, 2) << "the close wait ended at a tick";
   EXPECT_EQ(TIniFile(Form.SettingsFileName()).ReadString("Master", "IP Address", ""), "10.0.0.2");
 }

@@ -50,7 +50,7 @@ TEST_F(LinkTest, TextGoesOutExactlyAndRepliesReachTheRingWithinOneTimerInterval)
   }
 }
 
-TEST_F(LinkTest, MoreThanTheRingHoldsOverwritesTheOldestBytes) {
+TEST_F(LinkTest, MoreThanTheRingHoldsKeepsTheUnreadBytesAndSaysItOverflowed) {
   TScriptedDevice device("127.60.1.2");
   StartLink("127.60.1.2");
   ASSERT_TRUE(WaitForNotifications(1));
@@ -59,14 +59,14 @@ TEST_F(LinkTest, MoreThanTheRingHoldsOverwritesTheOldestBytes) {
   for (int i = 0; i < 5000; ++i) burst += static_cast<char>(i % 251);
   ASSERT_TRUE(device.Send(burst));
 
-  const int32_t end = 5000 % RxRing::Size;
-  ASSERT_TRUE(WaitUntil([&] { return Ring.WritePos == end && Ring.Data[end - 1] == 4999 % 251; }));
-  for (int i = 0; i < RxRing::Size; ++i) {
-    // Below the write position the second lap, above it what is left of the first.
-    const int expected = i < end ? (i + RxRing::Size) % 251 : i % 251;
-    ASSERT_EQ(Ring.Data[i], expected) << "at " << i;
-  }
+  ASSERT_TRUE(WaitUntil([&] { return Link->BytesReceived() == 5000 && Ring.Overflowed; }));
+  // The first bytes stay, unread and unchanged, up to one short of a full lap.
   EXPECT_EQ(Ring.ReadPos, 0);
+  EXPECT_EQ(Ring.WritePos, RxRing::Size - 1);
+  for (int i = 0; i < RxRing::Size - 1; ++i) ASSERT_EQ(Ring.Data[i], i % 251) << "at " << i;
+
+  Link->ResetRxRing();
+  EXPECT_FALSE(Ring.Overflowed) << "a reset starts the ring afresh";
 }
 
 TEST_F(LinkTest, SendingWithoutAConnectionRaisesSocketNotAssigned) {

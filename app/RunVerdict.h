@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/RunOutcome.h"
+
+// How the run of one unit ended.
+struct TUnitVerdict {
+  TUnitVerdict() = default;
+  TUnitVerdict(uint8_t AUnit, TRunOutcome AOutcome, std::string AMessage = {})
+      : Unit(AUnit), Outcome(AOutcome), Message(std::move(AMessage)) {}
+
+  uint8_t Unit = 0;  // MasterTarget or SlaveTarget
+  TRunOutcome Outcome = TRunOutcome::Other;
+  // Program records to send after the filter, and those the device acknowledged.
+  int32_t RecordsToSend = 0;
+  int32_t RecordsAcknowledged = 0;
+  // The program record whose reply decided a failure, counted from 1; 0 the erase record;
+  // -1 where no record was involved.
+  int32_t RecordIndex = -1;
+  // The device's reply line that decided the outcome, where one did.
+  std::string Reply;
+  // The bootloader version the unit reported, once it did.
+  std::string Version;
+  // What happened, in the words of the window's log.
+  std::string Message;
+};
+
+// How a whole run ended, stated by the run itself: the first unit that failed decides it,
+// else every selected unit was programmed. Units lists every unit that began, in order.
+struct TRunVerdict {
+  TRunOutcome Outcome = TRunOutcome::Other;
+  uint8_t Unit = 0;
+  int32_t RecordIndex = -1;
+  std::string Reply;
+  std::string Message;
+  std::vector<TUnitVerdict> Units;
+
+  bool Succeeded() const { return Outcome == TRunOutcome::Programmed; }
+};
