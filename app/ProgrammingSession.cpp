@@ -469,6 +469,14 @@ void TProgrammingSession::SendNextRecord() {
 }
 
 void TProgrammingSession::FailDump(const std::string& Why, TRunOutcome Outcome) {
+  const std::string decidingReply = FReply;
+  // What else the device has said is part of what went wrong: the log shows it.
+  while (CompleteLineWaiting()) {
+    FReply.clear();
+    ReadReplyLine();
+    Memo(FReply);
+  }
+  FReply = decidingReply;
   if (!Why.empty()) Memo(Why);
   Memo(ProgramErrorText);
   Status(ProgramErrorText);

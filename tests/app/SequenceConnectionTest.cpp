@@ -84,3 +84,44 @@ TEST_F(SequenceTest, ClosingDuringARunAsksAndOnlyYesEndsIt) {
   EXPECT_EQ(Form->FLinkStatus, 2);
   EXPECT_EQ(Device->Received().size(), sentBeforeYes) << "nothing sent after Yes";
 }
+
+TEST_F(SequenceTest, ProgramWhileTheLinkIsBeingReAddressedStartsNoRun) {
+  CreateDevice("127.61.3.4");
+  Form->lbledtMaster.SetText(WriteProgram("master.hex", 2));
+  Form->cbMaster.SetChecked(true);
+  ConnectWindow();
+  ASSERT_TRUE(Form->btnProgram.Enabled());
+  // The operator leaves the IP field with another address and clicks at once: the old
+  // connection still stands for a moment, but it is being withdrawn.
+  Form->ledtMasterIP.SetText("127.61.3.5");
+  Form->ledtMasterIPExit(&Form->ledtMasterIP);
+  ASSERT_EQ(Section2(), "Disconnecting ...");
+  ASSERT_TRUE(Form->Link()->Connected());
+  Form->btnProgramClick(&Form->btnProgram);
+  EXPECT_EQ(TestApplication().MessageBoxes().back(), "Not Connected to Zelmirt");
+  EXPECT_FALSE(Form->Session().Active());
+  EXPECT_TRUE(Form->gbProgram.Enabled());
+  EXPECT_EQ(Device->Received(), "") << "nothing goes to the device being left";
+}
+
+TEST_F(SequenceTest, AConnectionResetDuringThePauseThenAGoodSlaveRunIsAProgrammedRun) {
+  CreateDevice("127.61.3.6");
+  Form->lbledtMaster.SetText(WriteProgram("master.hex", 1));
+  Form->lbledtSlave.SetText(WriteProgram("slave.hex", 1));
+  Form->cbAll.SetChecked(true);
+  ConnectWindow();
+  Form->btnProgram.Click();
+  ASSERT_TRUE(StepUntil([&] { return Form->Session().PgmState() == psAwaitNextTarget; }));
+  ASSERT_TRUE(Device->DropConnection(true));
+  ASSERT_TRUE(WaitUntil([&] { return Form->FLinkStatus == 1; }, std::chrono::seconds(10)));
+  // The link reconnects by itself before the pause is over.
+  ASSERT_TRUE(WaitUntil([&] { return Form->FLinkStatus == 2; }, std::chrono::seconds(30)));
+  ASSERT_TRUE(RunToEnd());
+  ASSERT_TRUE(Form->Session().Verdict());
+  const TRunVerdict& verdict = *Form->Session().Verdict();
+  EXPECT_EQ(verdict.Outcome, TRunOutcome::Programmed) << verdict.Message;
+  ASSERT_EQ(verdict.Units.size(), 2u);
+  EXPECT_EQ(verdict.Units[1].Unit, SlaveTarget);
+  EXPECT_EQ(Memo().back(), "Zelmirt Restarted");
+  EXPECT_EQ(Form->lblSlaveVers.Tone(), TTextTone::ttSuccess);
+}

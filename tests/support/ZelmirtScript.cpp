@@ -70,6 +70,13 @@ std::string TZelmirtScript::Answer(const std::string& Text) {
   }
   ++FRecords;
   if (FBehaviour.SilentFromRecord != 0 && FRecords >= FBehaviour.SilentFromRecord) return "";
-  if (FRecords == FBehaviour.RefusedRecord) return FBehaviour.RefuseWithEmptyLine ? "\r" : Text + "!\r";
-  return Text + ".\r";
+  if (FRecords == FBehaviour.RefusedRecord) {
+    std::string before;
+    if (FBehaviour.StrayLineBeforeRefusal) before = "OK.\r";
+    if (FBehaviour.DuplicateBeforeRefusal) before = FLastReply;
+    if (FBehaviour.RefuseWithEmptyLine) return before + "\r";
+    return before + (FBehaviour.RefusalText.empty() ? Text + "!" : FBehaviour.RefusalText) + "\r";
+  }
+  FLastReply = Text + ".\r";
+  return FLastReply;
 }

@@ -25,6 +25,13 @@ struct TDeviceBehaviour {
   // on, nothing is answered. 0 for none.
   int RefusedRecord = 0;
   bool RefuseWithEmptyLine = false;
+  // Replaces the refusal line (the record followed by "!"), when set.
+  std::string RefusalText{};
+  // Faults that make a refusal look like an acknowledgement to a careless reader, sent just
+  // before the refusal: a stray line ending in ".", or a late copy of the previous record's
+  // acknowledgement.
+  bool StrayLineBeforeRefusal = false;
+  bool DuplicateBeforeRefusal = false;
   int SilentFromRecord = 0;
   bool AnswerRestart = true;
 };
@@ -44,4 +51,5 @@ private:
   TDeviceBehaviour FBehaviour;
   bool FSlave = false;
   int FRecords = 0;
+  std::string FLastReply;
 };
