@@ -15,6 +15,9 @@ TProgrammingRun::TProgrammingRun(TRunRequest Request, TRunEvents Events)
   FForm.ProgramMemo.SetOnChange([this] { MemoChanged(); });
   FForm.StatusLine.SetOnChange([this] { StatusChanged(); });
   FForm.pbProgram.SetOnChange([this] { ProgressChanged(); });
+  // The link's Close withdraws the connection at once, so the close wait's first tick ends
+  // it: nothing to wait for, and several runs on one thread must not wait for each other.
+  FForm.SetCloseWaitRound([this] { FForm.PgmTimer.Tick(); });
 }
 
 TProgrammingRun::~TProgrammingRun() {

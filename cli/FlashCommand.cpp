@@ -33,11 +33,7 @@ struct TDevice {
   TDevice(const TFlashOptions& Options, const std::string& Address, size_t Index, TConsoleScreen& Screen,
           TRunLog& Log)
       : Report({Options.Quiet, Options.Json, Options.Addresses.size() > 1}, Address, Index, Screen, Log),
-        Run(RequestFor(Options, Address), Report.Events()) {
-    // A run that ends closes its window while the others go on: its wait for the link to
-    // close runs their messages as they come instead of sleeping between rounds.
-    Run.Form().SetCloseWaitRound(WaitForEvents);
-  }
+        Run(RequestFor(Options, Address), Report.Events()) {}
   static TRunRequest RequestFor(const TFlashOptions& Options, const std::string& Address) {
     TRunRequest request = Options.Request;
     request.Address = Address;
