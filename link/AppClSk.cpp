@@ -1,7 +1,6 @@
 #include "link/AppClSk.h"
 
 #include <chrono>
-#include <thread>
 
 #include "ipsock/IpExceptions.h"
 #include "threads/KtHostThread.h"
@@ -193,7 +192,7 @@ void TCltSckObj::RunLoop(TObject*, const std::shared_ptr<IKtParams>&) {
     } catch (...) {
       // A failed tick is dropped; the next one runs as usual.
     }
-    std::this_thread::sleep_for(TickPause);
+    PauseLoop(TickPause);
   }
 }
 
