@@ -39,10 +39,12 @@ THostAddressAnswer LookupHostAddress(TGetHostByNameProc GetHostByName, TWSAGetLa
                                      const std::string& Host) {
   // The library's host record belongs to the calling thread until its next look-up.
   const THostEnt* host = GetHostByName(Host.c_str());
-  if (host == nullptr || host->h_addr_list == nullptr || host->h_addr_list[0] == nullptr) {
+  if (host == nullptr) {
     const int error = GetLastError();
     return {0, error != 0 ? error : WSANO_DATA};
   }
+  // A name without an address: the last error is an older call's.
+  if (host->h_addr_list == nullptr || host->h_addr_list[0] == nullptr) return {0, WSANO_DATA};
   THostAddressAnswer answer;
   std::copy_n(host->h_addr_list[0], sizeof answer.Address, reinterpret_cast<char*>(&answer.Address));
   return answer;
