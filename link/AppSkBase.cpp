@@ -43,7 +43,7 @@ void TSckBase::LoopJob(TObject* Sender, const std::shared_ptr<IKtParams>& Params
     TSckBase& Base;
     ~TJobEnd() {
       Base.FLoopRunning.store(false);
-      // Notified under the lock: once EndLoop sees the job ended it may free the object.
+      // Ended and notified under the lock, which EndLoop takes to see the end.
       std::lock_guard<std::mutex> guard(Base.FLoopWakeLock);
       Base.FLoopJobPending.store(false);
       Base.FLoopWake.notify_all();
@@ -86,10 +86,13 @@ void TSckBase::PauseLoop(std::chrono::milliseconds Pause) {
 
 void TSckBase::WaitWhileLoopJobPending() {
   // The job may wait for this thread's messages before it can end, so they keep running
-  // between the waits; the job's end cuts a wait short.
+  // between the waits; the job's end cuts a wait short. The end is seen under the lock, so
+  // the job has let go of the wake-up before the caller may free the object.
+  std::unique_lock<std::mutex> lock(FLoopWakeLock);
   while (FLoopJobPending.load()) {
+    lock.unlock();
     ProcessMessages();
-    std::unique_lock<std::mutex> lock(FLoopWakeLock);
+    lock.lock();
     FLoopWake.wait_for(lock, StopPollPause, [this] { return !FLoopJobPending.load(); });
   }
 }
