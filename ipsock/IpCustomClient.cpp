@@ -5,12 +5,11 @@
 #include "base/Exception.h"
 #include "ipsock/IpAddress.h"
 #include "ipsock/IpExceptions.h"
+#include "ipsock/IpNameLookup.h"
 #include "ipsock/IpWinSockAccess.h"
 
 namespace {
 constexpr int WSAEDESTADDRREQ = 10039;
-constexpr uint32_t BroadcastAddress = 0xFFFFFFFFu;
-constexpr size_t DottedAddressLength = 15;
 
 uint16_t PortNumber(const std::string& Digits, const std::string& Address) {
   const auto badPort = [&] { return EConvertError("Bad port \"" + Digits + "\" in address \"" + Address + "\""); };
@@ -159,11 +158,7 @@ TSockAddrIn TIpCustomClient::ResolveAddress(const std::string& Address, std::str
   target.sin_port = access.htons()(rec.Port.empty() ? DefaultPort() : PortNumber(rec.Port, Address));
   Host = rec.Host;
   if (Host.empty()) throw EIpWinSockError(WSAEDESTADDRREQ, "Connect");
-  if (Host == "255.255.255.255") {
-    target.sin_addr.S_addr = BroadcastAddress;
-    return target;
-  }
-  const uint32_t dotted = access.inet_addr()(Host.substr(0, DottedAddressLength).c_str());
-  target.sin_addr.S_addr = dotted != WS_INADDR_NONE ? dotted : LookupName(Host);
+  const std::optional<uint32_t> literal = LiteralHostAddress(Host);
+  target.sin_addr.S_addr = literal ? *literal : LookupName(Host);
   return target;
 }

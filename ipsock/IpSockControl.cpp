@@ -6,6 +6,7 @@
 #include "ipsock/IpDebugText.h"
 #include "ipsock/IpErrorText.h"
 #include "ipsock/IpExceptions.h"
+#include "ipsock/IpNameLookup.h"
 #include "ipsock/IpWinSockAccess.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
@@ -172,16 +173,12 @@ void TIpSockControl::DoStatus(TSocket Socket, TIpStatusType Event, const TIpConn
 }
 
 uint32_t TIpSockControl::LookupName(const std::string& Host) {
+  // The library's host record is the calling thread's, so look-ups on several threads need
+  // no lock between them: one that hangs holds up only its own thread.
   TIpWinSockAccess& access = WinSockAccess();
-  // The library's host record is shared by the process; copy the address out at once.
-  static std::mutex lookupLock;
-  std::lock_guard<std::mutex> guard(lookupLock);
-  const THostEnt* host = access.gethostbyname()(Host.c_str());
-  if (host == nullptr || host->h_addr_list == nullptr || host->h_addr_list[0] == nullptr)
-    throw EIpWinSockError(access.WSAGetLastError()(), "GetHostByName");
-  uint32_t address = 0;
-  std::copy_n(host->h_addr_list[0], sizeof address, reinterpret_cast<char*>(&address));
-  return address;
+  const THostAddressAnswer answer = LookupHostAddress(access.gethostbyname(), access.WSAGetLastError(), Host);
+  if (answer.Error != 0) throw EIpWinSockError(answer.Error, "GetHostByName");
+  return answer.Address;
 }
 
 void TIpSockControl::DoError(TSocket Socket, int32_t ErrCode, const std::string& ErrStr) {

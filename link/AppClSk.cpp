@@ -1,9 +1,10 @@
 #include "link/AppClSk.h"
 
 #include <chrono>
-#include <thread>
 
+#include "ipsock/IpAddress.h"
 #include "ipsock/IpExceptions.h"
+#include "ipsock/IpWinSockAccess.h"
 #include "threads/KtHostThread.h"
 
 namespace {
@@ -122,16 +123,47 @@ void TCltSckObj::SetSocketOpen(bool Value) {
         FRxStream.Clear();
         target = FHost + ":" + std::to_string(FPort.load());
       }
-      FClient->Connect(target);
+      ConnectTo(target);
       FSocketOpen.store(true);
     } else {
       if (!FSocketOpen.load()) return;
       FSocketOpen.store(false);
+      FNameLookup.reset();
       const auto socket = FClient->DataSocket();
       if (socket && socket->Connected()) FClient->Disconnect();
     }
   } catch (...) {
     // A control that raises leaves the request undone; the supervision tries again.
+  }
+}
+
+void TCltSckObj::ConnectTo(const std::string& Target) {
+  TIpAddrRec rec;
+  ParseAddress(Target, rec);
+  if (rec.Host.empty() || LiteralHostAddress(rec.Host)) {
+    FClient->Connect(Target);
+    return;
+  }
+  // A resolver may take seconds or hang: the name is looked up off this thread, which
+  // serves every other link and the window meanwhile.
+  FNameLookup = std::make_unique<TIpNameLookup>(rec.Host, MessageWindow(), NameLookupMessage);
+  FNameLookupPort = rec.Port;
+}
+
+void TCltSckObj::NameLookupAnswered() {
+  // An answer of a look-up given up since then finds another one here, or none.
+  if (!FNameLookup || !FNameLookup->Done()) return;
+  const THostAddressAnswer answer = FNameLookup->Answer();
+  const std::string port = FNameLookupPort;
+  FNameLookup.reset();
+  // A name that cannot be looked up is an attempt that never connects: the supervision
+  // withdraws it and tries again, as it does for an address that does not answer.
+  if (!FSocketOpen.load() || answer.Error != 0) return;
+  try {
+    const std::string dotted = WinSockAccess().inet_ntoa()(TInAddr{answer.Address});
+    FClient->Connect(port.empty() ? dotted : dotted + ":" + port);
+  } catch (...) {
+    // As for a connection started at once.
   }
 }
 
@@ -194,7 +226,7 @@ void TCltSckObj::RunLoop(TObject*, const std::shared_ptr<IKtParams>&) {
     } catch (...) {
       // A failed tick is dropped; the next one runs as usual.
     }
-    std::this_thread::sleep_for(TickPause);
+    PauseLoop(TickPause);
   }
 }
 
@@ -264,6 +296,9 @@ LRESULT TCltSckObj::WndProc(uint32_t Msg, WPARAM WParam, LPARAM LParam) {
     case ReceivedMessage:
       FReceivedPosted = false;
       if (FOnReceived) FOnReceived();
+      return 0;
+    case NameLookupMessage:
+      NameLookupAnswered();
       return 0;
     default:
       return TSckBase::WndProc(Msg, WParam, LParam);

@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "base/MemoryStream.h"
 #include "ipsock/IpClient.h"
+#include "ipsock/IpNameLookup.h"
 #include "link/AppSkBase.h"
 #include "link/RxRing.h"
 
@@ -105,6 +107,8 @@ private:
   static constexpr uint32_t SocketRequestMessage = ReservedMessage + 1;
   // Posted to the link's own window when prompt receiving passed bytes to the ring.
   static constexpr uint32_t ReceivedMessage = ReservedMessage + 2;
+  // Posted to the link's own window when a look-up of the host name has its answer.
+  static constexpr uint32_t NameLookupMessage = ReservedMessage + 3;
 
   void SupervisionTick();
   void SetState(TLinkState New);
@@ -115,6 +119,9 @@ private:
   // Copies the address to Host and the configured port to Port; answers whether they
   // differed.
   bool TakeAddress();
+  // Starts the control's connection to Target, a host name's after its look-up.
+  void ConnectTo(const std::string& Target);
+  void NameLookupAnswered();
   void Notify(int32_t Code);
 
   void ClientStatus(TObject* Sender, TSocket Socket, TIpStatusType Event, const TIpConnRec& Connection,
@@ -154,4 +161,7 @@ private:
   bool FPromptReceive = false;
   std::function<void()> FOnReceived;
   bool FReceivedPosted = false;
+  // The look-up of the current attempt, and the port part of its address text.
+  std::unique_ptr<TIpNameLookup> FNameLookup;
+  std::string FNameLookupPort;
 };

@@ -1,7 +1,6 @@
 #include "link/AppSkBase.h"
 
 #include <chrono>
-#include <thread>
 
 #include "threads/KtParams.h"
 
@@ -44,7 +43,10 @@ void TSckBase::LoopJob(TObject* Sender, const std::shared_ptr<IKtParams>& Params
     TSckBase& Base;
     ~TJobEnd() {
       Base.FLoopRunning.store(false);
+      // Ended and notified under the lock, which EndLoop takes to see the end.
+      std::lock_guard<std::mutex> guard(Base.FLoopWakeLock);
       Base.FLoopJobPending.store(false);
+      Base.FLoopWake.notify_all();
     }
   } jobEnd{*this};
   FLoopRunning.store(true);
@@ -64,8 +66,12 @@ void TSckBase::EndLoop() {
   } stopped{*this};
   SetNotifier(nullptr);
   SetOnAfterExecute(nullptr);
-  TLoopStop expected = lpRun;
-  FLoopStop.compare_exchange_strong(expected, lpStopRequested);
+  {
+    std::lock_guard<std::mutex> guard(FLoopWakeLock);
+    TLoopStop expected = lpRun;
+    FLoopStop.compare_exchange_strong(expected, lpStopRequested);
+    FLoopWake.notify_all();
+  }
   WaitWhileLoopJobPending();
   // Cleared only now: a job handed over but not yet started must still find its handler,
   // or it would never end the wait above.
@@ -73,10 +79,21 @@ void TSckBase::EndLoop() {
   SetEnabled(false);
 }
 
+void TSckBase::PauseLoop(std::chrono::milliseconds Pause) {
+  std::unique_lock<std::mutex> lock(FLoopWakeLock);
+  FLoopWake.wait_for(lock, Pause, [this] { return !LoopMayRun(); });
+}
+
 void TSckBase::WaitWhileLoopJobPending() {
+  // The job may wait for this thread's messages before it can end, so they keep running
+  // between the waits; the job's end cuts a wait short. The end is seen under the lock, so
+  // the job has let go of the wake-up before the caller may free the object.
+  std::unique_lock<std::mutex> lock(FLoopWakeLock);
   while (FLoopJobPending.load()) {
+    lock.unlock();
     ProcessMessages();
-    std::this_thread::sleep_for(StopPollPause);
+    lock.lock();
+    FLoopWake.wait_for(lock, StopPollPause, [this] { return !FLoopJobPending.load(); });
   }
 }
 

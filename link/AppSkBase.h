@@ -1,8 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "platform/MessageWindow.h"
 #include "signals/AppSig.h"
@@ -55,6 +58,9 @@ protected:
   // creating thread, whose messages it keeps running meanwhile. Idempotent.
   void EndLoop();
   bool LoopMayRun() const { return FLoopStop.load() == lpRun; }
+  // The loop's pause between rounds: it ends early once a stop is requested, so that
+  // EndLoop does not wait out a whole pause.
+  void PauseLoop(std::chrono::milliseconds Pause);
 
 private:
   // The job around RunLoop: a stop requested before the job starts keeps the loop from
@@ -70,4 +76,7 @@ private:
   std::atomic<TLoopStop> FLoopStop{lpRun};
   // From just before the loop's job is handed to a worker until that job has ended.
   std::atomic<bool> FLoopJobPending{false};
+  // Told of a stop request and of the job's end, so that neither side polls for them.
+  std::mutex FLoopWakeLock;
+  std::condition_variable FLoopWake;
 };

@@ -33,6 +33,7 @@ struct TLibraryState {
   std::map<TLibraryHandle, std::string> Loaded;
   TLibraryHandle NextHandle = 1;
   TSetSockOptHook SetSockOptHook;
+  THostLookupHook HostLookupHook;
 };
 
 TLibraryState& LibraryState() {
@@ -338,29 +339,43 @@ struct THostLookup {
   THostEnt Entry{};
 };
 
-THostEnt* WsGetHostByName(const char* Name) {
-  if (Name == nullptr) {
-    Fail(WSAEFAULT);
-    return nullptr;
-  }
+// The system resolver's IPv4 addresses of Name, in its order; 0 or the error code.
+int ResolveWithSystem(const char* Name, std::vector<uint32_t>& Addresses) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   const int result = ::getaddrinfo(Name, nullptr, &hints, &found);
-  if (result != 0) {
-    Fail(result == EAI_SYSTEM ? WinSockErrorFromErrno(errno) : WinSockErrorFromResolver(result));
+  if (result != 0) return result == EAI_SYSTEM ? WinSockErrorFromErrno(errno) : WinSockErrorFromResolver(result);
+  for (const addrinfo* item = found; item != nullptr; item = item->ai_next)
+    Addresses.push_back(reinterpret_cast<const sockaddr_in*>(item->ai_addr)->sin_addr.s_addr);
+  ::freeaddrinfo(found);
+  return 0;
+}
+
+THostEnt* WsGetHostByName(const char* Name) {
+  if (Name == nullptr) {
+    Fail(WSAEFAULT);
+    return nullptr;
+  }
+  THostLookupHook hook;
+  {
+    TLibraryState& state = LibraryState();
+    std::lock_guard<std::mutex> guard(state.Lock);
+    hook = state.HostLookupHook;
+  }
+  // Called outside the lock: a hook may take its time, as a resolver may.
+  std::vector<uint32_t> found;
+  if (const int error = hook ? hook(Name, found) : ResolveWithSystem(Name, found)) {
+    Fail(error);
     return nullptr;
   }
   thread_local THostLookup lookup;
   lookup.Name = Name;
   lookup.Addresses.clear();
-  for (const addrinfo* item = found; item != nullptr; item = item->ai_next) {
-    const uint32_t address = reinterpret_cast<const sockaddr_in*>(item->ai_addr)->sin_addr.s_addr;
+  for (const uint32_t address : found)
     if (std::find(lookup.Addresses.begin(), lookup.Addresses.end(), address) == lookup.Addresses.end())
       lookup.Addresses.push_back(address);
-  }
-  ::freeaddrinfo(found);
   lookup.AddressList.clear();
   for (uint32_t& address : lookup.Addresses) lookup.AddressList.push_back(reinterpret_cast<char*>(&address));
   lookup.AddressList.push_back(nullptr);
@@ -486,4 +501,16 @@ TScopedSetSockOptHook::~TScopedSetSockOptHook() {
   TLibraryState& state = LibraryState();
   std::lock_guard<std::mutex> guard(state.Lock);
   state.SetSockOptHook = std::move(FPrevious);
+}
+
+TScopedHostLookupHook::TScopedHostLookupHook(THostLookupHook Hook) {
+  TLibraryState& state = LibraryState();
+  std::lock_guard<std::mutex> guard(state.Lock);
+  FPrevious = std::exchange(state.HostLookupHook, std::move(Hook));
+}
+
+TScopedHostLookupHook::~TScopedHostLookupHook() {
+  TLibraryState& state = LibraryState();
+  std::lock_guard<std::mutex> guard(state.Lock);
+  state.HostLookupHook = std::move(FPrevious);
 }

@@ -173,3 +173,18 @@ public:
 private:
   TSetSockOptHook FPrevious;
 };
+
+// Answers every host-name look-up in place of the system's resolver, on the thread that
+// looks up: fills Addresses (IPv4, network order) and answers 0, or answers the error code
+// the look-up fails with.
+using THostLookupHook = std::function<int(const std::string& Name, std::vector<uint32_t>& Addresses)>;
+class TScopedHostLookupHook {
+public:
+  explicit TScopedHostLookupHook(THostLookupHook Hook);
+  ~TScopedHostLookupHook();
+  TScopedHostLookupHook(const TScopedHostLookupHook&) = delete;
+  TScopedHostLookupHook& operator=(const TScopedHostLookupHook&) = delete;
+
+private:
+  THostLookupHook FPrevious;
+};

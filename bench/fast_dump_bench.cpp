@@ -1,0 +1,148 @@
+// The fast dump against what the host allows: a bare blocking client written for this
+// benchmark (one thread, TCP_NODELAY, sends a record and waits for its reply) and
+// zelmirt-flash --fast's in-process run dump the same 2000 Master records to the simulator,
+// in alternating rounds; the ratio of their median records per second.
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "app/ProgrammingRun.h"
+#include "base/Format.h"
+#include "bench/BenchFramework.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/ZelmirtScript.h"
+#include "tests/tools/SimProcess.h"
+
+namespace {
+using TClock = std::chrono::steady_clock;
+constexpr int Records = 2000;
+constexpr int Rounds = 5;
+constexpr int DevicePort = 4001;
+constexpr auto RunLimit = std::chrono::minutes(2);
+
+std::vector<std::string> ProgramRecords() {
+  std::vector<std::string> records;
+  for (int i = 0; i < Records; ++i) records.push_back(DataRecord(i));
+  return records;
+}
+
+// The dialogue up to the dump and the dump itself over one blocking socket.
+class TBareClient {
+public:
+  ~TBareClient() {
+    if (FSocket >= 0) ::close(FSocket);
+  }
+  bool Connect(const std::string& Address) {
+    FSocket = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (FSocket < 0) return false;
+    const int on = 1;
+    ::setsockopt(FSocket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(DevicePort);
+    ::inet_pton(AF_INET, Address.c_str(), &target.sin_addr);
+    return ::connect(FSocket, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0;
+  }
+  // Sends Text and reads until the reply ends with End; false when the connection failed.
+  bool Exchange(const std::string& Text, char End) {
+    if (::send(FSocket, Text.data(), Text.size(), 0) != static_cast<ssize_t>(Text.size())) return false;
+    char buffer[256];
+    for (;;) {
+      const ssize_t got = ::recv(FSocket, buffer, sizeof buffer, 0);
+      if (got <= 0) return false;
+      if (buffer[got - 1] == End) return true;
+    }
+  }
+  // Records per second from the first record's send to the last reply, or 0 on a failure.
+  double Dump(const std::vector<std::string>& Program) {
+    if (!Exchange("ENB MASTER BL\n", '\r') || !Exchange("U", 'U') || !Exchange(":0100000307F5", '\r')) return 0;
+    const auto start = TClock::now();
+    for (const std::string& record : Program)
+      if (!Exchange(record, '\r')) return 0;
+    return Program.size() / std::chrono::duration<double>(TClock::now() - start).count();
+  }
+
+private:
+  int FSocket = -1;
+};
+
+// zelmirt-flash --fast's run in this process, timed over the dump as its log shows it.
+double FastRunDump(const std::string& Address, const std::string& File) {
+  TRunRequest request;
+  request.Address = Address;
+  request.MasterFile = File;
+  request.Master = true;
+  request.Fast = true;
+  TClock::time_point dumpStart;
+  TClock::time_point dumpEnd;
+  TRunEvents events;
+  events.OnMemoLine = [&](const std::string& Line) {
+    if (Line == "Beginning Program Dump ...") dumpStart = TClock::now();
+    if (Line == "Zelmirt Master Processor Programmed") dumpEnd = TClock::now();
+  };
+  TProgrammingRun run(request, events);
+  if (run.Check()) return 0;
+  run.Start();
+  const auto deadline = TClock::now() + RunLimit;
+  QTimer wake;
+  wake.start(50);
+  while (!run.Finished() && TClock::now() < deadline) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    run.Service();
+  }
+  if (!run.Finished() || run.Result().Outcome != TRunOutcome::Programmed) return 0;
+  return Records / std::chrono::duration<double>(dumpEnd - dumpStart).count();
+}
+
+double Median(std::vector<double> Values) {
+  std::sort(Values.begin(), Values.end());
+  return Values[Values.size() / 2];
+}
+
+void BM_FastDumpAgainstBareClient(benchmark::State& State) {
+  Framework();
+  TTempFolder folder;
+  const std::vector<std::string> program = ProgramRecords();
+  std::string text;
+  for (const std::string& record : program) text += record + "\r\n";
+  const std::string file = folder.WriteFile("master.hex", text);
+  for (auto _ : State) {
+    std::vector<double> bare;
+    std::vector<double> fast;
+    for (int round = 0; round < Rounds; ++round) {
+      // A fresh device for each dump, on an address of its own.
+      const std::string bareAddress = Format("127.84.%d.1", round);
+      const std::string fastAddress = Format("127.84.%d.2", round);
+      TSimProcess sim({"--listen", QString::fromStdString(bareAddress), "--listen", QString::fromStdString(fastAddress)});
+      if (!sim.WaitForOutput(fastAddress + ":4001 listening")) {
+        State.SkipWithError("the simulator did not start");
+        return;
+      }
+      TBareClient client;
+      bare.push_back(client.Connect(bareAddress) ? client.Dump(program) : 0);
+      fast.push_back(FastRunDump(fastAddress, file));
+      if (bare.back() == 0 || fast.back() == 0) {
+        State.SkipWithError("a dump failed");
+        return;
+      }
+    }
+    State.counters["bare_records_per_s"] = Median(bare);
+    State.counters["fast_records_per_s"] = Median(fast);
+    State.counters["ratio_fast_to_bare"] = Median(fast) / Median(bare);
+  }
+}
+BENCHMARK(BM_FastDumpAgainstBareClient)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+}  // namespace
