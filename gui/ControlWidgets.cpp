@@ -22,6 +22,12 @@
 namespace {
 QString Text(const std::string& Value) { return QString::fromStdString(Value); }
 
+// Colours that read on the button face for a verdict: dark enough for the small font.
+namespace ToneColour {
+const QColor Success(0x00, 0x70, 0x20);
+const QColor Failure(0xC0, 0x00, 0x00);
+}  // namespace ToneColour
+
 template <class TWidget>
 TWidget* Make(QWidget* Parent, const QFont& Font) {
   auto* widget = new TWidget(Parent);
@@ -125,9 +131,18 @@ QWidget* CreateLabel(TLabel& Control, QWidget* Parent, const QFont& Font) {
   auto* label = Make<QLabel>(Parent, Font);
   Control.SetTextMeasure(
       [metrics = QFontMetrics(Font)](const std::string& Caption) { return metrics.horizontalAdvance(Text(Caption)); });
-  Follow(Control, label, [&Control, label] {
+  const QPalette normal = label->palette();
+  const QFont normalFont = label->font();
+  Follow(Control, label, [&Control, label, normal, normalFont] {
     label->setText(Text(Control.Caption()));
     label->resize(Control.Width(), label->height());
+    QPalette palette = normal;
+    if (Control.Tone() == TTextTone::ttSuccess) palette.setColor(QPalette::WindowText, ToneColour::Success);
+    if (Control.Tone() == TTextTone::ttFailure) palette.setColor(QPalette::WindowText, ToneColour::Failure);
+    label->setPalette(palette);
+    QFont font = normalFont;
+    if (Control.Tone() != TTextTone::ttNormal) font.setBold(true);
+    label->setFont(font);
   });
   return label;
 }

@@ -85,6 +85,9 @@ void TPgmFormView::TImpl::Build() {
   for (auto& [container, placed] : children)
     InstallControlLayout(container, designWidths.at(container), std::move(placed));
   Window.resize(TZelmirt_PgmForm::DesignClientWidth, TZelmirt_PgmForm::DesignClientHeight);
+  // The controls keep their design heights and the groups their design widths: any smaller,
+  // and the memo would cover the program group or the right edge cut off the file buttons.
+  Window.setMinimumSize(TZelmirt_PgmForm::DesignClientWidth, TZelmirt_PgmForm::DesignClientHeight);
 }
 
 void TPgmFormView::TImpl::BindTimer() {

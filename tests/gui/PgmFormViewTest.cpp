@@ -265,3 +265,37 @@ TEST_F(PgmFormViewTest, ClosingDuringARunAsksAndNoKeepsTheWindow) {
 }
 
 }  // namespace
+
+namespace {
+TEST_F(PgmFormViewTest, AVerdictShowsInTheUnitsStatusColourAndTheWindowHidesNoControlWhenSmall) {
+  Form.lbledtMaster.SetText(Folder.WriteFile("m.hex", ":0100000001FE\n:00000001FF\n"));
+  Form.cbMaster.Click();
+  Form.SetChannel(Channel);
+  Form.SetLinkStatus(2);
+  Channel.Answer = [](const std::string& Text, const std::string& Healthy) {
+    return Text == ":0100000001FE" ? Text + "!\r" : Healthy;
+  };
+  auto* status = Widget<QLabel>("lblMstrVers");
+  const QColor plain = status->palette().color(QPalette::Active, QPalette::WindowText);
+  Form.btnProgramClick(&Form.btnProgram);
+  for (int step = 0; step < 200 && Form.Session().Active(); ++step) Form.PgmTimer.Tick();
+  ASSERT_FALSE(Form.Session().Active());
+  EXPECT_EQ(status->text().toStdString(), "Status:  Program Error");
+  const QColor failure = status->palette().color(QPalette::Active, QPalette::WindowText);
+  EXPECT_NE(failure, plain);
+  EXPECT_TRUE(status->font().bold());
+
+  Channel.Answer = nullptr;
+  Form.btnProgramClick(&Form.btnProgram);
+  EXPECT_EQ(status->palette().color(QPalette::Active, QPalette::WindowText), plain) << "a new run starts plain";
+  for (int step = 0; step < 200 && Form.Session().Active(); ++step) Form.PgmTimer.Tick();
+  ASSERT_EQ(Form.Session().Verdict()->Outcome, TRunOutcome::Programmed);
+  const QColor success = status->palette().color(QPalette::Active, QPalette::WindowText);
+  EXPECT_NE(success, plain);
+  EXPECT_NE(success, failure);
+
+  View.Window()->resize(200, 150);
+  EXPECT_GE(View.Window()->width(), TZelmirt_PgmForm::DesignClientWidth);
+  EXPECT_GE(View.Window()->height(), TZelmirt_PgmForm::DesignClientHeight);
+}
+}  // namespace
