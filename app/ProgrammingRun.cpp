@@ -96,7 +96,9 @@ void TProgrammingRun::Service() {
   const TProgrammingSession& session = FForm.Session();
   if (session.Active() || !session.Verdict()) return;
   const TRunVerdict& verdict = *session.Verdict();
-  Finish({verdict.Outcome, verdict.Message, verdict});
+  // However the run learnt of it, a lost connection reads the same.
+  Finish({verdict.Outcome,
+          verdict.Outcome == TRunOutcome::ConnectionLost ? LostConnectionMessage() : verdict.Message, verdict});
 }
 
 void TProgrammingRun::ClickProgram() {
@@ -115,6 +117,10 @@ void TProgrammingRun::Finish(TRunResult Result) {
   FForm.FormClose();
   FResult = std::move(Result);
   FPhase = TPhase::Finished;
+}
+
+std::string TProgrammingRun::LostConnectionMessage() const {
+  return "connection to " + FRequest.Address + " lost during the run";
 }
 
 std::chrono::duration<double> TProgrammingRun::Elapsed() const {

@@ -89,6 +89,7 @@ private:
   void ProgressChanged();
   std::optional<TRunResult> CheckProgramFile(const std::string& FileName);
   void ClickProgram();
+  std::string LostConnectionMessage() const;
   // Closes the window (and with it the link) and ends with Result.
   void Finish(TRunResult Result);
 
