@@ -20,6 +20,7 @@ void TZelmirt_PgmForm::ConnectLink() {
     FLink->Start();
     // Even an empty text replaces the link's own default address.
     FLink->SetAddress(ledtMasterIP.Text());
+    if (FConnectAtOnce) FLink->AttemptNow();
   } else if (!FLink->Connected()) {
     FLink->SetSocketOpen(true);
   }

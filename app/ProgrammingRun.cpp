@@ -3,8 +3,10 @@
 #include "base/Exception.h"
 #include "base/Format.h"
 
-namespace {
 const char* UnitName(uint8_t Unit) { return Unit == SlaveTarget ? "Slave" : "Master"; }
+
+namespace {
+std::string Seconds(std::chrono::milliseconds Duration) { return Format("%g s", Duration.count() / 1000.0); }
 }  // namespace
 
 TProgrammingRun::TProgrammingRun(TRunRequest Request, TRunEvents Events)
@@ -12,7 +14,11 @@ TProgrammingRun::TProgrammingRun(TRunRequest Request, TRunEvents Events)
   // The run's form has no view: its controls' hooks are the run's.
   for (int section = 0; section < FForm.StatusLine.PanelCount(); ++section)
     FStatusSeen.push_back(FForm.StatusLine.Panel(section).Text);
-  FForm.ProgramMemo.SetOnChange([this] { MemoChanged(); });
+  TSessionEvents observer;
+  observer.OnMemoLine = [this](const std::string& Line, bool RecordReply) {
+    if (FEvents.OnMemoLine) FEvents.OnMemoLine(Line, RecordReply);
+  };
+  FForm.SetRunObserver(std::move(observer));
   FForm.StatusLine.SetOnChange([this] { StatusChanged(); });
   FForm.pbProgram.SetOnChange([this] { ProgressChanged(); });
   // The link's Close withdraws the connection at once, so the close wait's first tick ends
@@ -21,7 +27,6 @@ TProgrammingRun::TProgrammingRun(TRunRequest Request, TRunEvents Events)
 }
 
 TProgrammingRun::~TProgrammingRun() {
-  FForm.ProgramMemo.SetOnChange({});
   FForm.StatusLine.SetOnChange({});
   FForm.pbProgram.SetOnChange({});
 }
@@ -69,6 +74,8 @@ void TProgrammingRun::Start() {
   FForm.cbMasterBL.SetChecked(FRequest.MasterRecover);
   FForm.cbSlaveBL.SetChecked(FRequest.SlaveRecover);
   FForm.SetFastDump(FRequest.Fast);
+  FForm.SetConnectAtOnce(true);
+  FForm.Session().SetLimitScale(FRequest.LimitScale);
   FStarted = TClock::now();
   FConnectDeadline = FStarted + FRequest.ConnectTimeout;
   FPhase = TPhase::Connecting;
@@ -78,27 +85,27 @@ void TProgrammingRun::Start() {
 void TProgrammingRun::Service() {
   if (FPhase == TPhase::Idle || FPhase == TPhase::Finished) return;
   if (FInterruptDue) {
-    // The close question, answered Yes, stops a run in progress.
-    if (FForm.FormCloseQuery()) Finish({TRunOutcome::Interrupted, "interrupted", FForm.Session().Verdict()});
+    const TRunOutcome outcome = *FInterruptDue;
+    Stop(outcome, outcome == TRunOutcome::Interrupted ? "interrupted" : RunOutcomeMeaning(outcome));
+    return;
+  }
+  if (FRequest.RunTimeout.count() > 0 && TClock::now() - FStarted > FRequest.RunTimeout) {
+    Stop(TRunOutcome::RunTimeout, "the run of " + FRequest.Address + " passed its time limit of " +
+                                      Seconds(FRequest.RunTimeout));
     return;
   }
   if (FPhase == TPhase::Connecting) {
     if (FForm.btnProgram.Enabled()) {
       ClickProgram();
     } else if (TClock::now() > FConnectDeadline) {
-      Finish({TRunOutcome::NoConnection,
-              Format("no connection to %s (port 4001) within %lld s", FRequest.Address.c_str(),
-                     static_cast<long long>(
-                         std::chrono::duration_cast<std::chrono::seconds>(FRequest.ConnectTimeout).count()))});
+      Finish({TRunOutcome::NoConnection, Format("no connection to %s (port 4001) within %s", FRequest.Address.c_str(),
+                                                Seconds(FRequest.ConnectTimeout).c_str())});
     }
     return;
   }
   const TProgrammingSession& session = FForm.Session();
   if (session.Active() || !session.Verdict()) return;
-  const TRunVerdict& verdict = *session.Verdict();
-  // However the run learnt of it, a lost connection reads the same.
-  Finish({verdict.Outcome,
-          verdict.Outcome == TRunOutcome::ConnectionLost ? LostConnectionMessage() : verdict.Message, verdict});
+  RunEnded(*session.Verdict());
 }
 
 void TProgrammingRun::ClickProgram() {
@@ -110,6 +117,90 @@ void TProgrammingRun::ClickProgram() {
   } catch (const std::exception& E) {
     Finish({TRunOutcome::Other, E.what()});
   }
+}
+
+void TProgrammingRun::RunEnded(const TRunVerdict& Verdict) {
+  for (TUnitVerdict unit : Verdict.Units) {
+    unit.Attempt = FAttempts[unit.Unit];
+    FUnitsDone.push_back(unit);
+  }
+  const TUnitVerdict* failed = nullptr;
+  for (const TUnitVerdict& unit : Verdict.Units)
+    if (unit.Outcome != TRunOutcome::Programmed) failed = &unit;
+  if (failed && MayRetry(*failed)) {
+    Retry(*failed);
+    return;
+  }
+  const TRunVerdict combined = Combined(Verdict);
+  // However the run learnt of it, a lost connection reads the same.
+  Finish({combined.Outcome,
+          combined.Outcome == TRunOutcome::ConnectionLost ? LostConnectionMessage() : combined.Message, combined});
+}
+
+bool TProgrammingRun::MayRetry(const TUnitVerdict& Failed) const {
+  const int retriesUsed = FAttempts[Failed.Unit] - 1;
+  if (retriesUsed >= FRequest.Retries) return false;
+  // Erased, the unit holds no program: only a new run from the start can give it one. A
+  // plain run that could not enable programming may find the unit already in its bootloader.
+  const bool recovering = Failed.Unit == MasterTarget ? FForm.cbMasterBL.Checked() : FForm.cbSlaveBL.Checked();
+  if (Failed.Erased) return true;
+  return Failed.Outcome == TRunOutcome::EnableFailed && !recovering && !FEnableRetried[Failed.Unit];
+}
+
+void TProgrammingRun::Retry(const TUnitVerdict& Failed) {
+  const uint8_t unit = Failed.Unit;
+  if (!Failed.Erased) FEnableRetried[unit] = true;
+  const int attempt = ++FAttempts[unit];
+  if (FEvents.OnRetry) FEvents.OnRetry(Failed, attempt);
+  // The failed unit again, in recovery mode, and the Slave after a Master as requested.
+  SelectUnits(unit == MasterTarget, unit == SlaveTarget || FRequest.Slave);
+  (unit == MasterTarget ? FForm.cbMasterBL : FForm.cbSlaveBL).SetChecked(true);
+  FConnectDeadline = TClock::now() + FRequest.ConnectTimeout;
+  FPhase = TPhase::Connecting;
+}
+
+void TProgrammingRun::SelectUnits(bool Master, bool Slave) {
+  FForm.cbAll.SetChecked(false);
+  FForm.cbMaster.SetChecked(false);
+  FForm.cbSlave.SetChecked(false);
+  if (Master && Slave) {
+    FForm.cbAll.Click();
+  } else if (Master) {
+    FForm.cbMaster.Click();
+  } else {
+    FForm.cbSlave.Click();
+  }
+}
+
+TRunVerdict TProgrammingRun::Combined(const TRunVerdict& Last) const {
+  TRunVerdict verdict = Last;
+  verdict.Units = FUnitsDone;
+  if (verdict.Succeeded())
+    verdict.Message = FRequest.Master && FRequest.Slave ? "Master and Slave programmed and restarted"
+                      : FRequest.Master                 ? "Master programmed and restarted"
+                                                        : "Slave programmed and restarted";
+  return verdict;
+}
+
+void TProgrammingRun::Stop(TRunOutcome Outcome, const std::string& Message) {
+  // The close question, answered Yes, stops a run in progress; its verdict lists the unit
+  // that was under way, stopped for this run's reason.
+  const bool wasRunning = FForm.Session().Active();
+  if (!FForm.FormCloseQuery()) return;
+  if (wasRunning && FForm.Session().Verdict()) {
+    for (TUnitVerdict unit : FForm.Session().Verdict()->Units) {
+      unit.Attempt = FAttempts[unit.Unit];
+      if (unit.Outcome == TRunOutcome::Interrupted) unit.Outcome = Outcome;
+      FUnitsDone.push_back(unit);
+    }
+  }
+  TRunVerdict verdict;
+  verdict.Outcome = Outcome;
+  verdict.Message = Message;
+  verdict.Units = FUnitsDone;
+  for (const TUnitVerdict& unit : FUnitsDone)
+    if (unit.Outcome != TRunOutcome::Programmed) verdict.Unit = unit.Unit;
+  Finish({Outcome, Message, verdict});
 }
 
 void TProgrammingRun::Finish(TRunResult Result) {
@@ -126,14 +217,6 @@ std::string TProgrammingRun::LostConnectionMessage() const {
 std::chrono::duration<double> TProgrammingRun::Elapsed() const {
   if (FPhase == TPhase::Idle) return {};
   return (FPhase == TPhase::Finished ? FFinished : TClock::now()) - FStarted;
-}
-
-void TProgrammingRun::MemoChanged() {
-  const std::vector<std::string>& lines = FForm.ProgramMemo.Lines();
-  // A cleared log starts again.
-  if (lines.size() < FMemoSeen) FMemoSeen = 0;
-  for (; FMemoSeen < lines.size(); ++FMemoSeen)
-    if (FEvents.OnMemoLine) FEvents.OnMemoLine(lines[FMemoSeen]);
 }
 
 void TProgrammingRun::StatusChanged() {

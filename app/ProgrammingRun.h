@@ -21,7 +21,15 @@ struct TRunRequest {
   bool SlaveRecover = false;
   // The window's fast dump: each reply acted on as it arrives.
   bool Fast = false;
+  // From the start of the run; the link's first attempt goes out at once.
   std::chrono::milliseconds ConnectTimeout{30000};
+  // A unit that failed after its erase runs again from the start in recovery mode, up to
+  // this many times; one that could not enable programming in a plain run, once.
+  int Retries = 0;
+  // The whole run, every unit and attempt; zero for none.
+  std::chrono::milliseconds RunTimeout{0};
+  // Every limit of the sequence stretched by this factor.
+  double LimitScale = 1;
 };
 
 struct TRunResult {
@@ -38,13 +46,18 @@ struct TRunResult {
 // What a run reports as it goes. Each event is optional; they are called from inside the
 // window's logic and must not throw.
 struct TRunEvents {
-  // A line added to the window's log.
-  std::function<void(const std::string& Line)> OnMemoLine;
+  // A line added to the window's log; RecordReply marks a program record's acknowledgement.
+  std::function<void(const std::string& Line, bool RecordReply)> OnMemoLine;
   // A section of the window's status line changed.
   std::function<void(int Section, const std::string& Text)> OnStatus;
   // The progress bar of the unit being programmed moved.
   std::function<void(const std::string& Unit, int Percent)> OnProgress;
+  // A unit runs again, as attempt Attempt, after Failed.
+  std::function<void(const TUnitVerdict& Failed, int Attempt)> OnRetry;
 };
+
+// The name of a unit (MasterTarget, SlaveTarget): "Master" or "Slave".
+const char* UnitName(uint8_t Unit);
 
 // One device programmed without an operator: the window's logic with its own link and no
 // settings file, driven as an operator would (fill the controls, show, wait for the
@@ -67,8 +80,9 @@ public:
   // Moves the run on: clicks Program once connected, ends on the connection time limit,
   // closes the window once the run is over or interrupted. Not from within a message.
   void Service();
-  // Ends the run as the close question answered Yes does; takes effect at the next Service.
-  void Interrupt() { FInterruptDue = true; }
+  // Ends the run as the close question answered Yes does, with Outcome (Ctrl-C's, a hang-up's
+  // or a termination's); takes effect at the next Service.
+  void Interrupt(TRunOutcome Outcome = TRunOutcome::Interrupted) { FInterruptDue = Outcome; }
 
   bool Finished() const { return FPhase == TPhase::Finished; }
   const TRunResult& Result() const { return FResult; }
@@ -84,11 +98,18 @@ private:
   using TClock = std::chrono::steady_clock;
 
   void Observe();
-  void MemoChanged();
   void StatusChanged();
   void ProgressChanged();
   std::optional<TRunResult> CheckProgramFile(const std::string& FileName);
   void ClickProgram();
+  void RunEnded(const TRunVerdict& Verdict);
+  bool MayRetry(const TUnitVerdict& Failed) const;
+  void Retry(const TUnitVerdict& Failed);
+  void SelectUnits(bool Master, bool Slave);
+  // The verdict over every attempt so far, ended by Last.
+  TRunVerdict Combined(const TRunVerdict& Last) const;
+  // Stops a run under way as the close question answered Yes does, and ends with Outcome.
+  void Stop(TRunOutcome Outcome, const std::string& Message);
   std::string LostConnectionMessage() const;
   // Closes the window (and with it the link) and ends with Result.
   void Finish(TRunResult Result);
@@ -101,8 +122,12 @@ private:
   TClock::time_point FStarted;
   TClock::time_point FFinished;
   TClock::time_point FConnectDeadline;
-  bool FInterruptDue = false;
-  size_t FMemoSeen = 0;
+  std::optional<TRunOutcome> FInterruptDue;
+  // Attempts made per unit (index MasterTarget, SlaveTarget), and the units' verdicts of
+  // every attempt that ended.
+  int FAttempts[3] = {0, 1, 1};
+  bool FEnableRetried[3] = {false, false, false};
+  std::vector<TUnitVerdict> FUnitsDone;
   std::vector<std::string> FStatusSeen;
   int FProgressSeen = -1;
   TRunResult FResult;

@@ -6,7 +6,7 @@
 using namespace DeviceDialogue;
 
 namespace {
-// Limits and pauses, in steps.
+// Limits and pauses, in steps; the limits stretch with the limit scale, the pauses never.
 constexpr int32_t AckLimit = 500;
 constexpr int32_t SyncDelay = 50;
 constexpr int32_t SyncEchoLimit = 100;
@@ -42,7 +42,47 @@ public:
 const char* UnitName(uint8_t Unit) { return Unit == SlaveTarget ? "Slave" : "Master"; }
 }  // namespace
 
+namespace {
+template <class... TArgs>
+void Chain(std::function<void(TArgs...)>& First, const std::function<void(TArgs...)>& Then) {
+  if (!Then) return;
+  if (!First) {
+    First = Then;
+    return;
+  }
+  First = [First = std::move(First), Then](TArgs... Args) {
+    First(Args...);
+    Then(Args...);
+  };
+}
+}  // namespace
+
+TSessionEvents Observed(TSessionEvents Shown, const TSessionEvents& Observer) {
+  Chain(Shown.OnMemoLine, Observer.OnMemoLine);
+  Chain(Shown.OnStatus, Observer.OnStatus);
+  Chain(Shown.OnUnitStatus, Observer.OnUnitStatus);
+  Chain(Shown.OnUnitBegins, Observer.OnUnitBegins);
+  Chain(Shown.OnProgress, Observer.OnProgress);
+  Chain(Shown.OnUnitRestarted, Observer.OnUnitRestarted);
+  Chain(Shown.OnTickInterval, Observer.OnTickInterval);
+  Chain(Shown.OnUnitEnds, Observer.OnUnitEnds);
+  Chain(Shown.OnIdle, Observer.OnIdle);
+  Chain(Shown.OnUnitDecided, Observer.OnUnitDecided);
+  Chain(Shown.OnVerdict, Observer.OnVerdict);
+  return Shown;
+}
+
 TProgrammingSession::TProgrammingSession(TDeviceChannel& Channel) : FChannel(&Channel) {}
+
+void TProgrammingSession::SetLimitScale(double Scale) {
+  if (!(Scale >= MinLimitScale && Scale <= MaxLimitScale))
+    throw EConvertError(Format("limit scale %g is outside %g to %g", Scale, MinLimitScale, MaxLimitScale));
+  FLimitScale = Scale;
+}
+
+int32_t TProgrammingSession::Limit(int32_t Steps) const {
+  return static_cast<int32_t>(Steps * FLimitScale + 0.5);
+}
 
 void TProgrammingSession::Start(const TSessionRequest& Request) {
   FRequest = Request;
@@ -88,6 +128,7 @@ void TProgrammingSession::LoadProgramOf(uint8_t Unit) {
 void TProgrammingSession::BeginRun() {
   FCurrentUnit = TUnitVerdict(FTarget, TRunOutcome::Other);
   FCurrentUnit->RecordsToSend = FProgramLines.Count();
+  FCurrentUnit->Started = std::chrono::system_clock::now();
   // Bytes lost before the run are not the run's: they are dropped with its first send.
   FChannel->Received().Overflowed = false;
   if (FEvents.OnUnitBegins) FEvents.OnUnitBegins(FTarget);
@@ -95,13 +136,17 @@ void TProgrammingSession::BeginRun() {
   Status("Starting Program Sequence ...");
 }
 
+void TProgrammingSession::EnteredBootloader() {
+  if (FCurrentUnit) FCurrentUnit->BootloaderEntered = true;
+}
+
 void TProgrammingSession::TickAt(uint16_t Milliseconds) {
   if (FEvents.OnTickInterval) FEvents.OnTickInterval(Milliseconds);
   FChannel->SetTimerInterval(Milliseconds);
 }
 
-void TProgrammingSession::Memo(const std::string& Line) {
-  if (FEvents.OnMemoLine) FEvents.OnMemoLine(Line);
+void TProgrammingSession::Memo(const std::string& Line, bool RecordReply) {
+  if (FEvents.OnMemoLine) FEvents.OnMemoLine(Line, RecordReply);
 }
 
 void TProgrammingSession::Status(const std::string& Text) {
@@ -230,6 +275,7 @@ void TProgrammingSession::DecideUnit(TRunOutcome Outcome, const std::string& Mes
 }
 
 void TProgrammingSession::UnitDone() {
+  FCurrentUnit->Ended = std::chrono::system_clock::now();
   FUnitsDone.push_back(*FCurrentUnit);
   FCurrentUnit.reset();
   if (FEvents.OnUnitDecided) FEvents.OnUnitDecided(FUnitsDone.back());
@@ -241,6 +287,7 @@ void TProgrammingSession::RunStateRule(bool LineCompleted) {
       if (FTarget == MasterTarget) {
         Memo("Enabling Master Program Mode");
         if (FRequest.MasterRecover) {
+          EnteredBootloader();
           Status("Syncing to Master Bootloader ...");
           GoToState(psSyncDelay);
         } else {
@@ -257,10 +304,12 @@ void TProgrammingSession::RunStateRule(bool LineCompleted) {
     case psAwaitAck:
       if (LineCompleted) {
         if (FTarget == MasterTarget && EndsWith(AckMasterBL, FReply)) {
+          EnteredBootloader();
           Memo("Program Mode Enabled");
           FPgmState = psSyncDelay;
           Status("Syncing to Master Bootloader ...");
         } else if (FTarget == SlaveTarget && EndsWith(AckSlaveBL, FReply)) {
+          EnteredBootloader();
           Memo("Program Mode Enabled");
           FPgmState = psQueryVersion;
           Status("Syncing to Slave Bootloader ...");
@@ -268,7 +317,7 @@ void TProgrammingSession::RunStateRule(bool LineCompleted) {
           FReply.clear();
         }
         FTickCount = 0;
-      } else if (FTickCount > AckLimit) {
+      } else if (FTickCount > Limit(AckLimit)) {
         Memo("Could Not Enable Programming");
         DecideUnit(TRunOutcome::EnableFailed, "Could Not Enable Programming", false, -1);
         FPgmState = psFailed;
@@ -285,7 +334,7 @@ void TProgrammingSession::RunStateRule(bool LineCompleted) {
     case psAwaitSyncEcho:
       if (FReply == SyncByte) {
         GoToState(psQueryVersion);
-      } else if (FTickCount > SyncEchoLimit) {
+      } else if (FTickCount > Limit(SyncEchoLimit)) {
         Memo("Could Not Sync to Bootloader");
         DecideUnit(TRunOutcome::SyncFailed, "Could Not Sync to Bootloader", true, -1);
         GoToState(psFailed);
@@ -302,7 +351,7 @@ void TProgrammingSession::RunStateRule(bool LineCompleted) {
     case psAwaitVersion:
       if (LineCompleted) {
         AcceptVersionReply();
-      } else if (FTickCount >= VersionLimit) {
+      } else if (FTickCount >= Limit(VersionLimit)) {
         const std::string line =
             FTarget == MasterTarget ? "Could Not Sync to Master Bootloader" : "Could Not Sync to Slave Bootloader";
         Memo(line);
@@ -315,6 +364,7 @@ void TProgrammingSession::RunStateRule(bool LineCompleted) {
       Memo("Erasing Processor ...");
       Status("Erasing Processor ...");
       SendCommand(RecErase, false);
+      if (FCurrentUnit) FCurrentUnit->Erased = true;
       FRecordSent = RecErase;
       GoToState(psDump);
       break;
@@ -322,7 +372,7 @@ void TProgrammingSession::RunStateRule(bool LineCompleted) {
     case psDump:
       if (LineCompleted) {
         DumpReplyReceived();
-      } else if (FTickCount > ReplyLimit) {
+      } else if (FTickCount > Limit(ReplyLimit)) {
         Memo("Program Timeout Error");
         Status("Program Timeout Error");
         UnitStatus("Status:  Program Timeout");
@@ -354,7 +404,7 @@ void TProgrammingSession::RunStateRule(bool LineCompleted) {
         Memo("Zelmirt Restarted");
         Status("Zelmirt Restarted");
         FPgmState = psRestarted;
-      } else if (FTickCount > RestartLimit) {
+      } else if (FTickCount > Limit(RestartLimit)) {
         Memo("Failed to Restart");
         DecideUnit(TRunOutcome::RestartFailed, "Failed to Restart", true, -1);
         FNextTarget = 0;
@@ -414,7 +464,8 @@ bool TProgrammingSession::ReplyNamesAnotherRecord() const {
 }
 
 void TProgrammingSession::DumpReplyReceived() {
-  Memo(FReply);
+  const bool acknowledged = !FReply.empty() && FReply.back() == Acknowledged && !ReplyNamesAnotherRecord();
+  Memo(FReply, FLineIndex > 0 && acknowledged && !CompleteLineWaiting());
   if (FLineIndex == 0) {
     Memo("Beginning Program Dump ...");
     Status("Programing " + FTargetName + " ...");

@@ -23,8 +23,9 @@ struct TSessionRequest {
 
 // What a run reports as it goes, for a view to show. Every event is optional.
 struct TSessionEvents {
-  // A line for the run's log.
-  std::function<void(const std::string& Line)> OnMemoLine;
+  // A line for the run's log; RecordReply marks a program record's acknowledgement, the bulk
+  // of a log that a short report leaves out.
+  std::function<void(const std::string& Line, bool RecordReply)> OnMemoLine;
   // The run's stage, for the status line's message section.
   std::function<void(const std::string& Text)> OnStatus;
   // The caption of the unit's status (version) label.
@@ -46,6 +47,9 @@ struct TSessionEvents {
   std::function<void(const TRunVerdict& Verdict)> OnVerdict;
 };
 
+// Events that call Shown's handler, then Observer's.
+TSessionEvents Observed(TSessionEvents Shown, const TSessionEvents& Observer);
+
 // One programming run of a Zelmirt's units, Master then Slave: the sequence of states, one
 // step per tick, each step reading at most one reply line from the channel's ring and acting
 // on the state; the dialogue with the bootloaders, its pauses and limits counted in steps;
@@ -64,6 +68,13 @@ public:
   // A reply is acted on as soon as its bytes arrive (ReplyArrived), not at the next step.
   void SetFastDump(bool Value) { FFastDump = Value; }
   bool FastDump() const { return FFastDump; }
+
+  // Every limit of the sequence (the waits for a reply: 500, 100, 25, 100 and 100 steps)
+  // multiplied by Scale, for slow or distant links; the pauses keep their length.
+  static constexpr double MinLimitScale = 1;
+  static constexpr double MaxLimitScale = 20;
+  void SetLimitScale(double Scale);
+  double LimitScale() const { return FLimitScale; }
 
   // Begins a run with the first selected unit. Raises when its program file cannot be
   // loaded; the tick is then back at its idle interval and no run has begun.
@@ -104,8 +115,10 @@ public:
   const std::optional<TRunVerdict>& Verdict() const { return FVerdict; }
 
 private:
+  int32_t Limit(int32_t Steps) const;
   void LoadProgramOf(uint8_t Unit);
   void BeginRun();
+  void EnteredBootloader();
   void GoToState(uint8_t State);
   bool AwaitsReply() const;
   // The state's rule; an exception ends the run like any failed step.
@@ -119,7 +132,7 @@ private:
   void FailDump(const std::string& Why, TRunOutcome Outcome);
   void FinishRun();
 
-  void Memo(const std::string& Line);
+  void Memo(const std::string& Line, bool RecordReply = false);
   void Status(const std::string& Text);
   void UnitStatus(const std::string& Caption);
   void TickAt(uint16_t Milliseconds);
@@ -133,6 +146,7 @@ private:
   TDeviceChannel* FChannel;
   TSessionEvents FEvents;
   bool FFastDump = false;
+  double FLimitScale = 1;
   TSessionRequest FRequest;
 
   uint8_t FTarget = 0;

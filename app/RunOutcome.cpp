@@ -19,7 +19,10 @@ constexpr TOutcomeText OutcomeTexts[] = {
     {TRunOutcome::RestartFailed, "failed to restart"},
     {TRunOutcome::ConnectionLost, "connection lost during the run"},
     {TRunOutcome::SendFailed, "a text could not be sent"},
+    {TRunOutcome::RunTimeout, "the run passed its time limit (--run-timeout)"},
+    {TRunOutcome::HungUp, "stopped by a hang-up (SIGHUP)"},
     {TRunOutcome::Interrupted, "interrupted (Ctrl-C)"},
+    {TRunOutcome::Terminated, "stopped by SIGTERM"},
 };
 
 }  // namespace

@@ -18,7 +18,11 @@ enum class TRunOutcome : int {
   RestartFailed = 10,
   ConnectionLost = 11,
   SendFailed = 12,
+  RunTimeout = 13,
+  // Stopped by a signal: 128 and the signal's number, as a shell reports it.
+  HungUp = 129,
   Interrupted = 130,
+  Terminated = 143,
 };
 
 // Every outcome in the order of its code.

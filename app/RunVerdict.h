@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +27,14 @@ struct TUnitVerdict {
   std::string Version;
   // What happened, in the words of the window's log.
   std::string Message;
+  // The bootloader acknowledged, or was reached in recovery mode: after a failure the unit
+  // waits there, reachable only by a recovery run. Erased: the erase record went out.
+  bool BootloaderEntered = false;
+  bool Erased = false;
+  // The run of this unit counted from 1 (a retry is a further attempt).
+  int Attempt = 1;
+  std::chrono::system_clock::time_point Started{};
+  std::chrono::system_clock::time_point Ended{};
 };
 
 // How a whole run ended, stated by the run itself: the first unit that failed decides it,

@@ -79,6 +79,8 @@ public:
   // Before the first show: a reply is acted on as soon as its bytes arrive, not at the next
   // tick. Off by default; the dialogue's bytes, pauses and limits are the same either way.
   void SetFastDump(bool Value) { FSession.SetFastDump(Value); }
+  // Before the first show: the link's first attempt goes out at once, not after its wait.
+  void SetConnectAtOnce(bool Value) { FConnectAtOnce = Value; }
   bool FastDump() const { return FSession.FastDump(); }
   void ProgramStep() { FSession.ProgramStep(); }
   // With the fast dump: the steps for the bytes the link just received, which count no tick.
@@ -93,6 +95,8 @@ public:
     return TProgrammingSession::EndsWith(Sub, S);
   }
   TProgrammingSession& Session() { return FSession; }
+  // Hears every event of the run after the window has shown it.
+  void SetRunObserver(TSessionEvents Observer);
   const TProgrammingSession& Session() const { return FSession; }
   // The connection runs talk through: the device link's, unless one was put in its place
   // (before a run) for a run without a device link.
@@ -154,6 +158,8 @@ protected:
   bool FInCheckboxClick = false;
   TLinkChannel FLinkChannel{FLink, FRxRing};
   TProgrammingSession FSession{FLinkChannel};
+  TSessionEvents FRunObserver;
+  bool FConnectAtOnce = false;
 
 private:
   void DesignControls();

@@ -36,7 +36,7 @@ void TZelmirt_PgmForm::ReplyArrived() {
 
 void TZelmirt_PgmForm::ShowSessionEvents() {
   TSessionEvents events;
-  events.OnMemoLine = [this](const std::string& Line) { AppendMemo(Line); };
+  events.OnMemoLine = [this](const std::string& Line, bool) { AppendMemo(Line); };
   events.OnStatus = [this](const std::string& Text) { SetStatusSection(2, Text); };
   events.OnUnitStatus = [this](uint8_t Unit, const std::string& Caption) { UnitStatusLabel(Unit).SetCaption(Caption); };
   events.OnUnitBegins = [this](uint8_t Unit) { ShowUnitBegins(Unit); };
@@ -52,7 +52,12 @@ void TZelmirt_PgmForm::ShowSessionEvents() {
     UnitStatusLabel(Unit.Unit).SetTone(Unit.Outcome == TRunOutcome::Programmed ? TTextTone::ttSuccess
                                                                                : TTextTone::ttFailure);
   };
-  FSession.SetEvents(std::move(events));
+  FSession.SetEvents(Observed(std::move(events), FRunObserver));
+}
+
+void TZelmirt_PgmForm::SetRunObserver(TSessionEvents Observer) {
+  FRunObserver = std::move(Observer);
+  ShowSessionEvents();
 }
 
 TLabel& TZelmirt_PgmForm::UnitStatusLabel(uint8_t Unit) { return Unit == SlaveTarget ? lblSlaveVers : lblMstrVers; }

@@ -89,7 +89,7 @@ double FastRunDump(const std::string& Address, const std::string& File) {
   TClock::time_point dumpStart;
   TClock::time_point dumpEnd;
   TRunEvents events;
-  events.OnMemoLine = [&](const std::string& Line) {
+  events.OnMemoLine = [&](const std::string& Line, bool) {
     if (Line == "Beginning Program Dump ...") dumpStart = TClock::now();
     if (Line == "Zelmirt Master Processor Programmed") dumpEnd = TClock::now();
   };

@@ -40,7 +40,7 @@ struct TTimedRun {
     request.Master = true;
     request.Fast = Fast;
     TRunEvents events;
-    events.OnMemoLine = [this](const std::string& Line) {
+    events.OnMemoLine = [this](const std::string& Line, bool) {
       if (Line == "Beginning Program Dump ...") DumpStart = TClock::now();
       if (Line == "Zelmirt Master Processor Programmed") DumpEnd = TClock::now();
     };

@@ -47,7 +47,7 @@ TConsoleReport::TConsoleReport(TSettings Settings, std::string Address, size_t B
 
 TRunEvents TConsoleReport::Events() {
   TRunEvents events;
-  events.OnMemoLine = [this](const std::string& Text) { MemoLine(Text); };
+  events.OnMemoLine = [this](const std::string& Text, bool) { MemoLine(Text); };
   events.OnStatus = [this](int Section, const std::string& Text) { Status(Section, Text); };
   events.OnProgress = [this](const std::string& Unit, int Percent) { Progress(Unit, Percent); };
   return events;

@@ -256,13 +256,15 @@ void TCltSckObj::SupervisionTick() {
       RequestSocketOpen(false);
       SetState(lsClosed);
       break;
-    case lsWaiting:
+    case lsWaiting: {
       TakeAddress();
-      if (++FTickCount <= TickLimit) break;
+      const bool attemptNow = FAttemptNow.exchange(false);
+      if (++FTickCount <= TickLimit && !attemptNow) break;
       FTickCount = 0;
       SetState(lsConnecting);
       RequestSocketOpen(true);
       break;
+    }
     case lsConnecting:
       if (++FTickCount <= TickLimit) break;
       RequestSocketOpen(false);

@@ -69,6 +69,9 @@ public:
   // Creates and configures the socket control; from then on the link connects by itself.
   void Start();
   void SetAddress(const std::string& Text);
+  // The next attempt goes out at the next supervision tick instead of after the wait; later
+  // attempts keep the cycle. For callers that set the address first and cannot wait.
+  void AttemptNow() { FAttemptNow.store(true); }
   std::string Address() const;
   // Swallows every failure of the control.
   void SetSocketOpen(bool Value);
@@ -145,6 +148,7 @@ private:
   std::string FAddress;
   std::string FAddressCopy;
   std::atomic<bool> FSocketOpen{false};
+  std::atomic<bool> FAttemptNow{false};
   std::atomic<int32_t> FConfiguredPort{DevicePort};
   RxRing* FRxRing;
 

@@ -52,7 +52,7 @@ class ProgrammingSessionTest : public testing::TestWithParam<TSessionCase> {
 protected:
   ProgrammingSessionTest() : Session(Channel) {
     TSessionEvents events;
-    events.OnMemoLine = [this](const std::string& Line) { Log.push_back(Line); };
+    events.OnMemoLine = [this](const std::string& Line, bool) { Log.push_back(Line); };
     events.OnVerdict = [this](const TRunVerdict& Verdict) {
       ++Verdicts;
       Stated = Verdict;
