@@ -4,13 +4,7 @@
 #include <vector>
 
 #include "app/ProgrammingRun.h"
-#include "base/Exception.h"
-
-// A command line that cannot be used; the message names the offending argument.
-class EUsageError : public Exception {
-public:
-  using Exception::Exception;
-};
+#include "base/UsageError.h"
 
 struct TFlashOptions {
   // Every device's request but its address.

@@ -277,6 +277,8 @@ TEST(FlashEndToEndTest, BadInputEndsWithOneLineAndItsCode) {
   };
   const std::vector<TCase> cases{
       {{"--frobnicate", "127.70.2.5"}, 2, {"unknown option \"--frobnicate\""}},
+      {Q({"-m", good, "--master=" + good, "127.70.2.5"}), 2, {"--master given twice"}},
+      {Q({"-s" + good, "-s", good, "127.70.2.5"}), 2, {"-s given twice"}},
       {Q({"-m", good}), 2, {"no device address"}},
       {Q({"-u", "both", "-m", good, "127.70.2.5"}), 2, {"-u", "\"both\""}},
       {Q({"-t", "soon", "-m", good, "127.70.2.5"}), 2, {"-t", "\"soon\""}},
