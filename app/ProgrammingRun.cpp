@@ -30,6 +30,7 @@ TProgrammingRun::~TProgrammingRun() {
 }
 
 std::optional<TRunResult> TProgrammingRun::Check() {
+  FCheckedFiles.clear();
   auto invalid = [](const std::string& Message) { return TRunResult{TRunOutcome::InvalidRequest, Message}; };
   if (FRequest.Address.empty()) return invalid("no device address given");
   if (!FRequest.Master && !FRequest.Slave) return invalid("no unit to program: give a Master or a Slave file");
@@ -45,10 +46,14 @@ std::optional<TRunResult> TProgrammingRun::Check() {
 }
 
 std::optional<TRunResult> TProgrammingRun::CheckProgramFile(const std::string& FileName) {
-  // The same reading and filter as the run's own, so that the run cannot fail on the file.
+  // The whole file first, so that none that cannot program the unit is found out after its
+  // erase; then the run's own reading and filter, so that the run cannot fail on the file.
   try {
+    FCheckedFiles.push_back(::CheckProgramFile(FileName));
     FForm.LoadProgramFile(FileName);
     FForm.FilterProgramLines();
+  } catch (const EProgramFileError& E) {
+    return TRunResult{TRunOutcome::BadProgramFile, E.what()};
   } catch (const EConvertError& E) {
     return TRunResult{TRunOutcome::BadProgramFile, FileName + ": " + E.what()};
   } catch (const std::exception& E) {
