@@ -9,6 +9,8 @@
 #include "cli/DeviceList.h"
 
 namespace {
+constexpr const char* CheckCommand = "check";
+
 // What the options have set so far.
 struct TCommandLineState {
   TFlashOptions Options;
@@ -84,6 +86,10 @@ const std::vector<TFlashOption>& FlashOptions() {
         "one JSON object per line per event: memo line, status change,\n"
         "progress, result"},
        [](TCommandLineState& S, const std::string&, const std::string&) { S.Options.Json = true; }},
+      {{"--check", "",
+        "check each FILE given instead of ADDRESS as a run would, without\n"
+        "connecting: records, those sent and skipped, addresses, SHA-256"},
+       [](TCommandLineState& S, const std::string&, const std::string&) { S.Options.Check = true; }},
       {HelpOption(), [](TCommandLineState& S, const std::string&, const std::string&) { S.Options.Help = true; }},
       {VersionOption(), [](TCommandLineState& S, const std::string&, const std::string&) { S.Options.Version = true; }},
   };
@@ -117,6 +123,15 @@ TFlashOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
   TFlashOptions& options = state.Options;
   std::vector<std::string> addresses = parsed.Operands;
   if (options.Help || options.Version) return options;
+  if (!options.Check && !addresses.empty() && addresses.front() == CheckCommand) {
+    options.Check = true;
+    addresses.erase(addresses.begin());
+  }
+  if (options.Check) {
+    if (addresses.empty()) throw EUsageError("check: no program file given");
+    options.CheckFiles = std::move(addresses);
+    return std::move(options);
+  }
   addresses.insert(addresses.end(), state.DeviceFileAddresses.begin(), state.DeviceFileAddresses.end());
   if (addresses.empty()) throw EUsageError("no device address given");
   // Two runs on one device would fight over it.
@@ -134,12 +149,17 @@ TFlashOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
 std::string HelpText() {
   std::string text =
       "Usage: zelmirt-flash [options] ADDRESS...\n"
+      "   or: zelmirt-flash check [--json] FILE...\n"
       "Programs the Master and/or the Slave of the Zelmirt at each ADDRESS (TCP port 4001)\n"
       "from Intel HEX files, as the Zelmirt Programming Utility's window does, without a\n"
       "display. Several devices are programmed at the same time, each line of output then\n"
       "starting with the device's address, and a summary table closes the run; the exit\n"
       "status is that of the first device, in the order given, that failed.\n"
-      "Never reads or writes the window's settings file.\n\nOptions:\n";
+      "Never reads or writes the window's settings file.\n"
+      "Before anything connects, each program file is checked whole: a file that is not a\n"
+      "regular file, holds a bad record, lacks its end-of-file record or leaves no data\n"
+      "record to send is refused (exit status 4) with its name and line. \"check\" does\n"
+      "only that, for each FILE.\n\nOptions:\n";
   for (const TFlashOption& option : FlashOptions()) {
     std::string help = option.Option.Help;
     for (size_t newline = help.find('\n'); newline != std::string::npos; newline = help.find('\n', newline + 1))

@@ -16,6 +16,9 @@ struct TFlashOptions {
   bool Json = false;
   bool Help = false;
   bool Version = false;
+  // "check FILE..." or --check: the files are checked, nothing connects.
+  bool Check = false;
+  std::vector<std::string> CheckFiles;
 };
 
 // Reads zelmirt-flash's arguments (without the program name); raises EUsageError.
