@@ -32,6 +32,7 @@ TProgrammingRun::~TProgrammingRun() {
 }
 
 std::optional<TRunResult> TProgrammingRun::Check() {
+  FCheckedFiles.clear();
   auto invalid = [](const std::string& Message) { return TRunResult{TRunOutcome::InvalidRequest, Message}; };
   if (FRequest.Address.empty()) return invalid("no device address given");
   if (!FRequest.Master && !FRequest.Slave) return invalid("no unit to program: give a Master or a Slave file");
@@ -47,12 +48,9 @@ std::optional<TRunResult> TProgrammingRun::Check() {
 }
 
 std::optional<TRunResult> TProgrammingRun::CheckProgramFile(const std::string& FileName) {
-  // The same reading and filter as the run's own, so that the run cannot fail on the file.
+  // The whole file, so that none that cannot program the unit is found out after its erase.
   try {
-    FForm.LoadProgramFile(FileName);
-    FForm.FilterProgramLines();
-  } catch (const EConvertError& E) {
-    return TRunResult{TRunOutcome::BadProgramFile, FileName + ": " + E.what()};
+    FCheckedFiles.push_back(::CheckProgramFile(FileName));
   } catch (const std::exception& E) {
     return TRunResult{TRunOutcome::BadProgramFile, E.what()};
   }

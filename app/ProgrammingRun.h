@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "app/ProgramFileCheck.h"
 #include "app/RunOutcome.h"
 #include "app/RunVerdict.h"
 #include "app/WindowTick.h"
@@ -75,6 +76,8 @@ public:
   // Checks the request and reads both program files, before anything connects. Answers the
   // failure (invalid request or bad program file), or nothing when the run may start.
   std::optional<TRunResult> Check();
+  // The files Check found sound, the Master's first.
+  const std::vector<TProgramFileCheck>& CheckedFiles() const { return FCheckedFiles; }
   // Fills the controls and shows the window, which starts connecting.
   void Start();
   // Moves the run on: clicks Program once connected, ends on the connection time limit,
@@ -131,4 +134,5 @@ private:
   std::vector<std::string> FStatusSeen;
   int FProgressSeen = -1;
   TRunResult FResult;
+  std::vector<TProgramFileCheck> FCheckedFiles;
 };

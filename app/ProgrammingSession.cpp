@@ -1,6 +1,6 @@
 #include "app/ProgrammingSession.h"
 
-#include "app/ProgramRecords.h"
+#include "app/ProgramFileCheck.h"
 #include "base/Format.h"
 
 using namespace DeviceDialogue;
@@ -121,13 +121,21 @@ void TProgrammingSession::StartNextTarget() {
 }
 
 void TProgrammingSession::LoadProgramOf(uint8_t Unit) {
-  LoadProgramLines(FProgramLines, Unit == MasterTarget ? FRequest.MasterFile : FRequest.SlaveFile);
-  FilterProgramLines(FProgramLines);
+  // Checked whole each time a unit's run begins, so that no unit is erased for a file that
+  // cannot program it; the records sent are the check's, exactly as the file holds them.
+  TProgramFileCheck file = CheckProgramFile(Unit == MasterTarget ? FRequest.MasterFile : FRequest.SlaveFile);
+  FProgramLines.Clear();
+  for (const std::string& record : file.RecordsToSend) FProgramLines.Add(record);
+  file.RecordsToSend.clear();
+  FLoadedFile = std::move(file);
 }
 
 void TProgrammingSession::BeginRun() {
   FCurrentUnit = TUnitVerdict(FTarget, TRunOutcome::Other);
   FCurrentUnit->RecordsToSend = FProgramLines.Count();
+  FCurrentUnit->FileName = FLoadedFile.FileName;
+  FCurrentUnit->FileSize = FLoadedFile.Size;
+  FCurrentUnit->FileSha256 = FLoadedFile.Sha256;
   FCurrentUnit->Started = std::chrono::system_clock::now();
   // Bytes lost before the run are not the run's: they are dropped with its first send.
   FChannel->Received().Overflowed = false;

@@ -8,6 +8,7 @@
 
 #include "app/DeviceChannel.h"
 #include "app/DeviceDialogue.h"
+#include "app/ProgramFileCheck.h"
 #include "app/RunVerdict.h"
 #include "base/StringList.h"
 
@@ -153,6 +154,8 @@ private:
   uint8_t FNextTarget = 0;
   uint8_t FPgmState = psIdle;
   TStringList FProgramLines;
+  // The file of the unit being programmed, as checked when its run began.
+  TProgramFileCheck FLoadedFile;
   int32_t FLineIndex = 0;
   std::string FReply;
   int32_t FTickCount = 0;

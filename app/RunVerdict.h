@@ -15,6 +15,10 @@ struct TUnitVerdict {
 
   uint8_t Unit = 0;  // MasterTarget or SlaveTarget
   TRunOutcome Outcome = TRunOutcome::Other;
+  // The program file as the run read it.
+  std::string FileName;
+  uint64_t FileSize = 0;
+  std::string FileSha256;
   // Program records to send after the filter, and those the device acknowledged.
   int32_t RecordsToSend = 0;
   int32_t RecordsAcknowledged = 0;

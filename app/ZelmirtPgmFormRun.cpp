@@ -1,5 +1,6 @@
 // The window's side of a programming run: the Program click starts the run object, and
 // the window shows what the run reports.
+#include "app/ProgramFileCheck.h"
 #include "app/ScopedFlag.h"
 #include "app/ZelmirtPgmForm.h"
 
@@ -14,6 +15,10 @@ void TZelmirt_PgmForm::btnProgramClick(TControl*) {
     ShowError("Check Program Settings");
     return;
   }
+  // Both files before the first unit's run: none that cannot program its unit is found out
+  // after the Master was erased.
+  if (cbAll.Checked() || cbMaster.Checked()) CheckProgramFile(lbledtMaster.Text());
+  if (cbAll.Checked() || cbSlave.Checked()) CheckProgramFile(lbledtSlave.Text());
   ProgramMemo.Clear();
   TSessionRequest request;
   request.Master = cbAll.Checked() || cbMaster.Checked();

@@ -28,7 +28,7 @@ std::string VisibleText(std::string_view Text) {
   std::string shown;
   for (const char c : Text) {
     const auto byte = static_cast<unsigned char>(c);
-    shown += byte < 0x20 || byte == 0x7F ? Format("\\x%2.2X", byte) : std::string(1, c);
+    shown += byte < 0x20 || byte >= 0x7F ? Format("\\x%2.2X", byte) : std::string(1, c);
   }
   return shown;
 }

@@ -8,6 +8,7 @@
 // Strings are passed as const char* (std::string::c_str()).
 [[gnu::format(printf, 1, 2)]] std::string Format(const char* Pattern, ...);
 std::string FormatV(const char* Pattern, va_list Args);
-// Text with its control bytes (NUL among them) and DEL as "\xHH", so that a message that
-// quotes untrusted input stays one readable line.
+// Text with every byte that is not printable ASCII (control bytes, NUL, DEL, and 0x80 and
+// above) as "\xHH", so that a message that quotes untrusted input stays one readable line
+// whatever the terminal's encoding.
 std::string VisibleText(std::string_view Text);

@@ -4,13 +4,7 @@
 #include <vector>
 
 #include "app/ProgrammingRun.h"
-#include "base/Exception.h"
-
-// A command line that cannot be used; the message names the offending argument.
-class EUsageError : public Exception {
-public:
-  using Exception::Exception;
-};
+#include "base/UsageError.h"
 
 struct TFlashOptions {
   // Every device's request but its address.
@@ -22,6 +16,9 @@ struct TFlashOptions {
   bool Json = false;
   bool Help = false;
   bool Version = false;
+  // "check FILE..." or --check: the files are checked, nothing connects.
+  bool Check = false;
+  std::vector<std::string> CheckFiles;
 };
 
 // Reads zelmirt-flash's arguments (without the program name); raises EUsageError.

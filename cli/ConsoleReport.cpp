@@ -95,6 +95,20 @@ void TConsoleReport::Progress(const std::string& Unit, int Percent) {
   }
 }
 
+void TConsoleReport::ProgramFile(const std::string& Unit, const TProgramFileCheck& File) {
+  const std::string line = Format("%s file: %s (%zu records to send, SHA-256 %s)", Unit.c_str(), File.FileName.c_str(),
+                                  File.RecordsToSend.size(), File.Sha256.c_str());
+  Log(line);
+  if (FSettings.Quiet) return;
+  if (FSettings.Json)
+    FScreen.Line(JsonEvent("file", Format("\"unit\":%s,\"file\":%s,\"size\":%llu,\"recordsToSend\":%zu,\"sha256\":\"%s\"",
+                                          JsonString(Unit).c_str(), JsonString(File.FileName).c_str(),
+                                          static_cast<unsigned long long>(File.Size), File.RecordsToSend.size(),
+                                          File.Sha256.c_str())));
+  else
+    Line(line);
+}
+
 void TConsoleReport::Result(const TRunResult& Result) {
   const int code = static_cast<int>(Result.Outcome);
   Log(Format("result %d: %s", code, Result.Message.c_str()));

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/ProgramFileCheck.h"
 #include "app/ProgrammingRun.h"
 
 class TConsoleScreen;
@@ -26,6 +27,8 @@ public:
   void MemoLine(const std::string& Line);
   void Status(int Section, const std::string& Text);
   void Progress(const std::string& Unit, int Percent);
+  // The checked file a unit is programmed from, before the run starts.
+  void ProgramFile(const std::string& Unit, const TProgramFileCheck& File);
   // The run's end.
   void Result(const TRunResult& Result);
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "base/Format.h"
-#include "cli/CommandLine.h"
+#include "base/UsageError.h"
 #include "platform/Files.h"
 
 namespace {

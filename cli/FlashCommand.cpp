@@ -9,6 +9,7 @@
 #include "app/ProgramUnits.h"
 #include "app/ProgrammingRun.h"
 #include "base/ProgramOptions.h"
+#include "cli/CheckCommand.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleReport.h"
 #include "cli/ConsoleScreen.h"
@@ -38,6 +39,13 @@ struct TDevice {
     TRunRequest request = Options.Request;
     request.Address = Address;
     return request;
+  }
+  // Which file each unit is programmed from, as checked: the Master's first.
+  void ReportProgramFiles() {
+    const TRunRequest& request = Run.Request();
+    size_t next = 0;
+    for (const auto& [selected, unit] : {std::pair{request.Master, "Master"}, std::pair{request.Slave, "Slave"}})
+      if (selected && next < Run.CheckedFiles().size()) Report.ProgramFile(unit, Run.CheckedFiles()[next++]);
   }
   TDeviceOutcome Outcome() const {
     return {Run.Request().Address, UnitsText(Run.Request()), Run.Result(), Run.RecordsAcknowledged(),
@@ -106,6 +114,7 @@ int RunFlashCommand(const std::vector<std::string>& Arguments, TTerminationSigna
   }
 
   TConsoleScreen screen(stdout, stderr, isatty(fileno(stdout)) != 0);
+  if (options.Check) return RunCheckCommand(options.CheckFiles, options.Json, screen);
   TRunLog log(options.LogFile);
   TProgramUnits units;
   std::vector<std::unique_ptr<TDevice>> devices;
@@ -125,6 +134,7 @@ int RunFlashCommand(const std::vector<std::string>& Arguments, TTerminationSigna
   } catch (const std::exception& E) {
     return Fail(TRunOutcome::InvalidRequest, E.what());
   }
+  for (const auto& device : devices) device->ReportProgramFiles();
   // A request taken before the runs start ends them at once.
   if (Termination.Take() != 0) return InterruptedExitCode;
   for (const auto& device : devices) device->Run.Start();

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -48,6 +49,52 @@ std::string ReadFileText(const std::string& Path) {
     if (got == 0) return content;
     content.append(chunk, static_cast<size_t>(got));
   }
+}
+
+namespace {
+const char* FileKind(mode_t Mode) {
+  if (S_ISDIR(Mode)) return "a folder";
+  if (S_ISFIFO(Mode)) return "a FIFO";
+  if (S_ISCHR(Mode)) return "a character device";
+  if (S_ISBLK(Mode)) return "a block device";
+  if (S_ISSOCK(Mode)) return "a socket";
+  return "not a regular file";
+}
+
+void RequireRegularFile(const struct stat& Info, const std::string& Path, size_t MaxBytes) {
+  if (!S_ISREG(Info.st_mode))
+    throw EFileError(Format("Cannot read file \"%s\": it is %s, not a regular file", Path.c_str(),
+                            FileKind(Info.st_mode)));
+  if (static_cast<unsigned long long>(Info.st_size) > MaxBytes)
+    throw EFileError(Format("Cannot read file \"%s\": it holds %lld bytes, more than the %zu bytes allowed",
+                            Path.c_str(), static_cast<long long>(Info.st_size), MaxBytes));
+}
+}  // namespace
+
+std::string ReadRegularFile(const std::string& Path, size_t MaxBytes) {
+  struct stat info {};
+  if (stat(Path.c_str(), &info) != 0) RaiseFileError("open", Path, errno);
+  RequireRegularFile(info, Path, MaxBytes);
+  // Without blocking: the name may have been replaced by a FIFO since.
+  const TFileDescriptor file(open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (file.Get() < 0) RaiseFileError("open", Path, errno);
+  if (fstat(file.Get(), &info) != 0) RaiseFileError("read", Path, errno);
+  RequireRegularFile(info, Path, MaxBytes);
+  std::string content;
+  char chunk[65536];
+  // One byte beyond the limit tells a file that grew since from one that did not.
+  while (content.size() <= MaxBytes) {
+    const size_t wanted = std::min(sizeof chunk, MaxBytes + 1 - content.size());
+    const ssize_t got = read(file.Get(), chunk, wanted);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      RaiseFileError("read", Path, errno);
+    }
+    if (got == 0) return content;
+    content.append(chunk, static_cast<size_t>(got));
+  }
+  throw EFileError(Format("Cannot read file \"%s\": it grew beyond the %zu bytes allowed while it was read",
+                          Path.c_str(), MaxBytes));
 }
 
 std::string ExecutablePath() {

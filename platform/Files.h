@@ -13,6 +13,10 @@ public:
 bool FileExists(const std::string& Path);
 // The whole file as bytes.
 std::string ReadFileText(const std::string& Path);
+// The whole of a regular file of at most MaxBytes bytes. A FIFO, device, socket or folder is
+// refused before anything is read from it, and so is a larger file, so that reading neither
+// blocks nor fills the memory.
+std::string ReadRegularFile(const std::string& Path, size_t MaxBytes);
 // The running executable's full path.
 std::string ExecutablePath();
 // Everything up to and including the last '/', or empty.

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "base/Exception.h"
+#include "base/Format.h"
 #include "base/ProgramOptions.h"
+#include "base/UsageError.h"
 #include "threads/KtDebugLog.h"
 #include "threads/KtDebugLogViewer.h"
 
@@ -23,17 +25,30 @@ const TProgramDescription ViewerProgram{
         "(default 0: a free port, shown on standard error) until it is interrupted.",
     {},
     ""};
+
+int UsageFailure(const std::string& Message) {
+  std::fprintf(stderr, "ktdebuglog-viewer: %s\n", Message.c_str());
+  return UsageExitCode;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const auto answer = AnswerStandardOptions(ViewerProgram, ArgumentsOf(argc, argv))) return Print(*answer);
-  char* end = nullptr;
-  const long port = argc > 1 ? std::strtol(argv[1], &end, 10) : 0;
-  if (argc > 1 && (*end != '\0' || port < 0 || port > 65535)) {
-    std::fprintf(stderr, "ktdebuglog-viewer: port '%s' is not a number from 0 to 65535\n", argv[1]);
-    return 2;
+  TParsedArguments parsed;
+  try {
+    parsed = ParseArguments({HelpOption(), VersionOption()}, ArgumentsOf(argc, argv));
+    if (parsed.Operands.size() > 2)
+      throw EUsageError(Format("unexpected argument \"%s\"", VisibleText(parsed.Operands[2]).c_str()));
+  } catch (const EUsageError& e) {
+    return UsageFailure(e.Message() + " (see ktdebuglog-viewer --help)");
   }
-  const std::string name = argc > 2 ? argv[2] : KtDebugLogDefaultName;
+  if (parsed.Has(HelpOption().Name)) return Print({0, HelpText(ViewerProgram), false});
+  if (parsed.Has(VersionOption().Name)) return Print({0, VersionText(ViewerProgram), false});
+  const std::vector<std::string>& operands = parsed.Operands;
+  char* end = nullptr;
+  const long port = operands.empty() ? 0 : std::strtol(operands[0].c_str(), &end, 10);
+  if (!operands.empty() && (operands[0].empty() || *end != '\0' || port < 0 || port > 65535))
+    return UsageFailure("port '" + VisibleText(operands[0]) + "' is not a number from 0 to 65535");
+  const std::string name = operands.size() > 1 ? operands[1] : KtDebugLogDefaultName;
   std::signal(SIGINT, Stop);
   std::signal(SIGTERM, Stop);
   try {

@@ -26,3 +26,21 @@ TEST(Format, LongResultsAreComplete) {
   EXPECT_EQ(out.front(), '[');
   EXPECT_EQ(out.back(), ']');
 }
+
+TEST(Format, VisibleTextShowsEveryByteThatIsNotPrintableAsciiInHex) {
+  struct TCase {
+    const char* Name;
+    std::string Text;
+    std::string Shown;
+  };
+  const TCase cases[] = {
+      {"printable ASCII stays", ":10 0000~", ":10 0000~"},
+      {"NUL", std::string("a\0b", 3), "a\\x00b"},
+      {"control bytes", "\r\n\t\x1b", "\\x0D\\x0A\\x09\\x1B"},
+      {"DEL", "\x7f", "\\x7F"},
+      {"UTF-8 byte-order mark", "\xef\xbb\xbf:00", "\\xEF\\xBB\\xBF:00"},
+      {"highest byte", "\xff", "\\xFF"},
+      {"first byte above ASCII", "\x80", "\\x80"},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(VisibleText(c.Text), c.Shown) << c.Name;
+}

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/ProgramOptions.h"
+#include "base/UsageError.h"
 
 namespace {
 
@@ -70,6 +71,74 @@ TEST(ProgramOptionsTest, AnOptionsValueFollowsAnEqualsSignOrComesNextAndTheLastO
   char* argv[] = {name, first, second, nullptr};
   EXPECT_EQ(ArgumentsOf(3, argv), (std::vector<std::string>{"--wait", "7"}));
   EXPECT_TRUE(ArgumentsOf(1, argv).empty());
+}
+
+// A command line read against the declared options: "name=value|..." for each option as
+// given, "|" between them, then "operands: a b", or the usage error's message.
+const std::vector<TProgramOption> Declared{
+    {"--master", "FILE", "", "-m"},
+    {"--quiet", "", "", "-q"},
+    {"--verbose", "", "", "-v"},
+    {"--listen", "ADDR", "", "", true},
+    {"--fast", "", ""},
+    HelpOption(),
+};
+
+std::string Parsed(const std::vector<std::string>& Arguments) {
+  try {
+    const TParsedArguments parsed = ParseArguments(Declared, Arguments);
+    std::string text;
+    for (const TGivenOption& given : parsed.Options)
+      text += given.Name + "(" + given.GivenAs + ")=" + given.Value + "|";
+    text += "operands:";
+    for (const std::string& operand : parsed.Operands) text += " " + operand;
+    return text;
+  } catch (const EUsageError& e) {
+    return "error: " + e.Message();
+  }
+}
+
+TEST(ProgramOptionsTest, ParsesEveryFormOfOptionAndRefusesWhatCannotBeMeant) {
+  struct TCase {
+    const char* Name;
+    std::vector<std::string> Arguments;
+    std::string Expected;
+  };
+  const std::vector<TCase> cases{
+      {"nothing", {}, "operands:"},
+      {"operands only", {"a", "b"}, "operands: a b"},
+      {"short with separate value", {"-m", "a.hex", "x"}, "--master(-m)=a.hex|operands: x"},
+      {"short with glued value", {"-ma.hex"}, "--master(-m)=a.hex|operands:"},
+      {"long with separate value", {"--master", "a.hex"}, "--master(--master)=a.hex|operands:"},
+      {"long with equals", {"--master=a.hex"}, "--master(--master)=a.hex|operands:"},
+      {"long with empty value", {"--master="}, "--master(--master)=|operands:"},
+      {"value beginning with a dash", {"-m", "-q"}, "--master(-m)=-q|operands:"},
+      {"long value beginning with a dash", {"--master", "--fast"}, "--master(--master)=--fast|operands:"},
+      {"value holding an equals sign", {"--master=a=b"}, "--master(--master)=a=b|operands:"},
+      {"long name that only begins like one", {"--master2"}, "error: unknown option \"--master2\""},
+      {"grouped flags", {"-qv"}, "--quiet(-q)=|--verbose(-v)=|operands:"},
+      {"flags then a glued value", {"-qma.hex"}, "--quiet(-q)=|--master(-m)=a.hex|operands:"},
+      {"double dash ends the options", {"-q", "--", "-m", "--fast"}, "--quiet(-q)=|operands: -m --fast"},
+      {"lone dash is an operand", {"-"}, "operands: -"},
+      {"repeatable option", {"--listen", "1", "--listen=2"}, "--listen(--listen)=1|--listen(--listen)=2|operands:"},
+      {"option given twice", {"-m", "a", "--master", "b"}, "error: --master given twice"},
+      {"flag given twice", {"-q", "--quiet"}, "error: --quiet given twice"},
+      {"grouped flag given twice", {"-qq"}, "error: -q given twice"},
+      {"missing value", {"x", "-m"}, "error: -m needs a value"},
+      {"missing long value", {"--master"}, "error: --master needs a value"},
+      {"value given to a flag", {"--fast=yes"}, "error: --fast takes no value"},
+      {"unknown long option", {"--frobnicate"}, "error: unknown option \"--frobnicate\""},
+      {"unknown short option", {"-x"}, "error: unknown option \"-x\""},
+      {"unknown flag in a group", {"-qz"}, "error: unknown option \"-z\""},
+      {"unknown option with control bytes", {"--a\x1b"}, "error: unknown option \"--a\\x1B\""},
+      {"help by its short name", {"-h"}, "--help(-h)=|operands:"},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(Parsed(c.Arguments), c.Expected) << c.Name;
+}
+
+TEST(ProgramOptionsTest, HelpShowsShortNamesAndFlagsWithoutAValue) {
+  const TProgramDescription program{"zelmirt-test", "", "Test.", "", {{"--quiet", "", "say less", "-q"}}, ""};
+  EXPECT_NE(HelpText(program).find("  -q, --quiet    say less\n"), std::string::npos) << HelpText(program);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Sha256.h"
 #include "tests/cli/FlashFixture.h"
 #include "tests/cli/FlashProcess.h"
 #include "tests/support/TempFolder.h"
@@ -68,8 +69,11 @@ TEST(FlashEndToEndTest, SlaveRunFlashesOnlyTheSlave) {
   ASSERT_EQ(flash.WaitForExit(), 0) << flash.Output() << flash.Errors();
   EXPECT_EQ(device.Flashed(), Flashed("SLAVE", SentRecords(Lines(ReadWholeFile(slave)))));
   const std::vector<std::string> lines = flash.LogLines();
-  ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines.front(), "Enabling Slave Program Mode");
+  ASSERT_GE(lines.size(), 4u);
+  // The checked file first: what the device is programmed from, by count and hash.
+  EXPECT_EQ(lines[0], "Slave file: " + slave + " (" + std::to_string(SentRecords(Lines(ReadWholeFile(slave))).size()) +
+                          " records to send, SHA-256 " + Sha256Hex(ReadWholeFile(slave)) + ")");
+  EXPECT_EQ(lines[1], "Enabling Slave Program Mode");
   EXPECT_EQ(lines[lines.size() - 2], "Zelmirt Restarted");
   EXPECT_EQ(lines.back(), "zelmirt-flash: Slave programmed and restarted");
   EXPECT_EQ(flash.Errors(), "");
@@ -271,6 +275,8 @@ TEST(FlashEndToEndTest, BadInputEndsWithOneLineAndItsCode) {
   };
   const std::vector<TCase> cases{
       {{"--frobnicate", "127.70.2.5"}, 2, {"unknown option \"--frobnicate\""}},
+      {Q({"-m", good, "--master=" + good, "127.70.2.5"}), 2, {"--master given twice"}},
+      {Q({"-s" + good, "-s", good, "127.70.2.5"}), 2, {"-s given twice"}},
       {Q({"-m", good}), 2, {"no device address"}},
       {Q({"-u", "both", "-m", good, "127.70.2.5"}), 2, {"-u", "\"both\""}},
       {Q({"-t", "soon", "-m", good, "127.70.2.5"}), 2, {"-t", "\"soon\""}},
@@ -308,7 +314,7 @@ TEST(FlashEndToEndTest, HelpListsEveryOptionAndExitCode) {
   for (const char* option : {"-m, --master FILE", "-s, --slave FILE", "-u, --units master|slave|all",
                              "--master-recover", "--slave-recover", "-t, --connect-timeout SECONDS", "-l, --log FILE",
                              "-q, --quiet", "--json", "-h, --help", "--version", "ADDRESS...",
-                             "-d, --devices FILE", "--fast"})
+                             "-d, --devices FILE", "--fast", "--check", "check [--json] FILE..."})
     EXPECT_NE(help.Output.find(option), std::string::npos) << option;
   for (const char* code : {"  0  every selected unit", "  1  anything else", "  2  usage", "  3  no connection",
                            "  4  a program file", "  5  could not enable", "  6  could not sync to the bootloader",

@@ -87,9 +87,12 @@ TEST(FlashSeveralDevicesTest, DevicesFileAndArgumentsArePrefixedAndSummarisedInA
   ASSERT_GE(lines.size(), 3u) << run.Output;
   const std::vector<std::string> table(lines.end() - 3, lines.end());
   lines.erase(lines.end() - 3, lines.end());
-  // The closed device's lines are its connection's status; the sound one's its whole run.
+  // The closed device's lines are its file and its connection's status; the sound one's its
+  // whole run.
   for (const std::string& line : lines)
-    EXPECT_TRUE(line.starts_with("127.72.2.1: ") || line.starts_with("127.72.2.2: [status] ")) << line;
+    EXPECT_TRUE(line.starts_with("127.72.2.1: ") || line.starts_with("127.72.2.2: [status] ") ||
+                line.starts_with("127.72.2.2: Master file: " + master + " ("))
+        << line;
   EXPECT_EQ(lines.back(), "127.72.2.1: finished: Master programmed and restarted");
   EXPECT_EQ(table[0], "ADDRESS     UNITS         RECORDS  SECONDS  RESULT");
   const std::string records = std::to_string(SentRecords(Lines(ReadWholeFile(master))).size());

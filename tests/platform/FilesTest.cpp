@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/Files.h"
 #include "tests/support/TempFolder.h"
@@ -66,4 +67,41 @@ TEST(FilesTest, PathPartsAndExtensions) {
   EXPECT_EQ(ChangeFileExt("/opt/v1.1/programmer", ".INI"), "/opt/v1.1/programmer.INI");
   EXPECT_EQ(ChangeFileExt("archive.tar.gz", ".zip"), "archive.tar.zip");
   EXPECT_EQ(ChangeFileExt("notes.txt", ""), "notes");
+}
+
+// Nothing but a regular file within the limit is read; the rest is refused before reading,
+// so that neither a FIFO without a writer nor /dev/zero holds the caller up.
+TEST(FilesTest, ReadRegularFileRefusesWhatIsNotARegularFileOrTooLargeBeforeReadingIt) {
+  TTempFolder folder;
+  const std::string fifo = folder.File("pipe.hex");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  WriteWholeFile(folder.File("ten.hex"), "0123456789");
+  WriteWholeFile(folder.File("empty.hex"), "");
+  struct TCase {
+    const char* Name;
+    std::string Path;
+    size_t MaxBytes;
+    std::string Content;  // empty with a Refusal
+    std::string Refusal;
+  };
+  const std::vector<TCase> cases{
+      {"regular file", folder.File("ten.hex"), 100, "0123456789", ""},
+      {"exactly at the limit", folder.File("ten.hex"), 10, "0123456789", ""},
+      {"empty file", folder.File("empty.hex"), 10, "", ""},
+      {"one byte over the limit", folder.File("ten.hex"), 9, "", "holds 10 bytes, more than the 9 bytes allowed"},
+      {"FIFO", fifo, 100, "", "it is a FIFO, not a regular file"},
+      {"folder", folder.Path(), 100, "", "it is a folder, not a regular file"},
+      {"endless device", "/dev/zero", 100, "", "it is a character device, not a regular file"},
+      {"missing file", folder.File("absent.hex"), 100, "", "No such file or directory"},
+  };
+  for (const TCase& c : cases) {
+    try {
+      EXPECT_EQ(ReadRegularFile(c.Path, c.MaxBytes), c.Content) << c.Name;
+      EXPECT_EQ(c.Refusal, "") << c.Name << " was read";
+    } catch (const EFileError& e) {
+      EXPECT_NE(c.Refusal, "") << c.Name << ": " << e.Message();
+      EXPECT_NE(e.Message().find("\"" + c.Path + "\""), std::string::npos) << c.Name << ": " << e.Message();
+      EXPECT_NE(e.Message().find(c.Refusal), std::string::npos) << c.Name << ": " << e.Message();
+    }
+  }
 }

@@ -66,6 +66,8 @@ TEST(SimOptionsTest, BadArgumentsAreNamedWithWhatIsWrong) {
   EXPECT_EQ(UsageErrorOf({"--noise", "\\x4"}), "--noise \"\\x4\": unknown escape (use \\r, \\n, \\t, \\\\ or \\xHH)");
   EXPECT_EQ(UsageErrorOf({"--noise", "\\xG1"}), "--noise \"\\xG1\": \\x needs two hexadecimal digits");
   EXPECT_EQ(UsageErrorOf({"--no-ack=yes"}), "--no-ack takes no value");
+  EXPECT_EQ(UsageErrorOf({"--flashed", "a.txt", "--flashed=b.txt"}), "--flashed given twice");
+  EXPECT_EQ(UsageErrorOf({"--delay", "5", "--", "--delay"}), "unexpected argument \"--delay\"");
   EXPECT_EQ(UsageErrorOf({"--listen", "127.0.0.2", "--listen", "127.0.0.3", "--flashed", "one.txt"}),
             "--flashed \"one.txt\": several devices need {addr} in the file name");
   EXPECT_EQ(UsageErrorOf({"--listen", "127.0.0.2", "--listen", "127.0.0.3", "--received", "in.bin"}),

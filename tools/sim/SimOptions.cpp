@@ -8,6 +8,7 @@
 #include <map>
 
 #include "base/Format.h"
+#include "base/ProgramOptions.h"
 
 namespace {
 constexpr const char* DefaultAddress = "127.0.0.1";
@@ -105,35 +106,35 @@ const std::map<std::string, TFlagSetter>& FlagOptions() {
       {"--no-echo", [](TSimOptions& o) { o.Faults.NoEcho = true; }},
       {"--no-restart-ack", [](TSimOptions& o) { o.Faults.NoRestartAck = true; }},
       {"--refuse-connections", [](TSimOptions& o) { o.RefuseConnections = true; }},
-      {"--help", [](TSimOptions& o) { o.Help = true; }},
-      {"-h", [](TSimOptions& o) { o.Help = true; }},
-      {"--version", [](TSimOptions& o) { o.Version = true; }},
+      {HelpOption().Name, [](TSimOptions& o) { o.Help = true; }},
+      {VersionOption().Name, [](TSimOptions& o) { o.Version = true; }},
   };
   return options;
+}
+
+// The parser's view of the two tables; only --listen may be given more than once.
+const std::vector<TProgramOption>& DeclaredOptions() {
+  static const std::vector<TProgramOption> declared = [] {
+    std::vector<TProgramOption> options{HelpOption(), VersionOption()};
+    for (const auto& [name, setter] : ValueOptions()) options.push_back({name, "VALUE", "", "", name == "--listen"});
+    for (const auto& [name, setter] : FlagOptions())
+      if (name != HelpOption().Name && name != VersionOption().Name) options.push_back({name, "", ""});
+    return options;
+  }();
+  return declared;
 }
 }  // namespace
 
 TSimOptions ParseSimOptions(const std::vector<std::string>& Args) {
   TSimOptions options;
-  for (size_t i = 0; i < Args.size(); ++i) {
-    const std::string& arg = Args[i];
-    const size_t equals = arg.find('=');
-    const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, equals) : arg;
-    if (const auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
-      if (name != arg) throw EUsageError(Format("%s takes no value", name.c_str()));
+  const TParsedArguments parsed = ParseArguments(DeclaredOptions(), Args);
+  if (!parsed.Operands.empty())
+    throw EUsageError(Format("unexpected argument \"%s\"", VisibleText(parsed.Operands.front()).c_str()));
+  for (const TGivenOption& given : parsed.Options) {
+    if (const auto flag = FlagOptions().find(given.Name); flag != FlagOptions().end())
       flag->second(options);
-    } else if (const auto valued = ValueOptions().find(name); valued != ValueOptions().end()) {
-      std::string value;
-      if (name != arg)
-        value = arg.substr(equals + 1);
-      else if (i + 1 < Args.size())
-        value = Args[++i];
-      else
-        throw EUsageError(Format("%s needs a value", name.c_str()));
-      valued->second(options, name, value);
-    } else {
-      throw EUsageError(Format("unknown option \"%s\"", arg.c_str()));
-    }
+    else
+      ValueOptions().at(given.Name)(options, given.Name, given.Value);
   }
   if (options.Listen.empty()) options.Listen.push_back(DefaultAddress);
   for (const auto& [option, pattern] : {std::pair{"--flashed", &options.FlashedPattern},

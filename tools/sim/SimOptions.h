@@ -4,14 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "base/Exception.h"
+#include "base/UsageError.h"
 #include "tools/sim/SimDevice.h"
-
-// Raised for a bad command line; the message names the option and what is wrong with it.
-class EUsageError : public Exception {
-public:
-  using Exception::Exception;
-};
 
 // The port every simulated device listens on, as a Zelmirt does.
 constexpr int SimDevicePort = 4001;
