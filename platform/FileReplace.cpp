@@ -70,7 +70,12 @@ private:
 
 // A replacement's name is ".<name>.<process>.<serial>.tmp" beside the file <name>; these
 // are its first and last parts.
-std::string ReplacementNamePrefix(const std::string& Target) { return "." + ExtractFileName(Target) + "."; }
+std::string ReplacementNamePrefix(const std::string& Target) {
+  std::string prefix(1, '.');
+  prefix += ExtractFileName(Target);
+  prefix += '.';
+  return prefix;
+}
 constexpr std::string_view ReplacementNameSuffix = ".tmp";
 
 bool AllDigits(std::string_view Text) {

@@ -91,7 +91,7 @@ TEST(SettingsLocationTest, InstalledProgramsUseTheUsersFileWhoeverRunsThemOthers
   int row = 0;
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const std::string configHome = folder.File("config-" + std::to_string(++row));
+    const std::string configHome = folder.File(std::string("config-") + std::to_string(++row));
     TScopedVariable xdg("XDG_CONFIG_HOME", configHome.c_str());
     const std::string executable = folder.File(c.Executable);
     const std::string beside = ChangeFileExt(executable, ".INI");
