@@ -20,10 +20,11 @@ const TProgramDescription WindowProgram{
       "close the window MS milliseconds after showing it, as the operator would"}},
     "Files:\n"
     "  The IP address, the two program files and the unit selection are kept in\n"
-    "  zelmirt-programmer.INI beside the executable when its folder can be written (a program\n"
-    "  run from its build folder); otherwise, as for an installed program, in\n"
     "  $XDG_CONFIG_HOME/zelmirt-programmer/zelmirt-programmer.INI (default\n"
-    "  ~/.config/zelmirt-programmer/zelmirt-programmer.INI)."};
+    "  ~/.config/zelmirt-programmer/zelmirt-programmer.INI) by an installed program, whoever\n"
+    "  runs it. A program elsewhere (in its build folder) keeps them in zelmirt-programmer.INI\n"
+    "  beside the executable when that folder can be written. A new user's file starts from\n"
+    "  the values of a zelmirt-programmer.INI beside the executable."};
 
 int RunProgram(const TRunMainWindow& Run, const std::string& SettingsFileName) {
   Application().SetTitle("Zelmirt Program");

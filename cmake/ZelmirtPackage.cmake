@@ -47,9 +47,12 @@ set(CPACK_PACKAGE_DESCRIPTION
     "whether it stands, and programs the Master, the Slave or both from Intel HEX\n"
     "files, with a progress bar, a log of every reply and a status line.\n"
     "\n"
-    "The package also holds the debug-log viewer and sample program files.")
+    "The package also holds the command line programmer zelmirt-flash, the device\n"
+    "simulator zelmirt-sim, the debug-log viewer and sample program files.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# The programs know themselves installed by their place under the install prefix, so the
+# package installs where the build was made for (scripts/package: /usr).
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

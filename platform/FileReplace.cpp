@@ -1,13 +1,18 @@
 #include "platform/FileReplace.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "base/Format.h"
 #include "platform/Files.h"
@@ -63,6 +68,37 @@ private:
   int FDescriptor;
 };
 
+// A replacement's name is ".<name>.<process>.<serial>.tmp" beside the file <name>; these
+// are its first and last parts.
+std::string ReplacementNamePrefix(const std::string& Target) {
+  std::string prefix(1, '.');
+  prefix += ExtractFileName(Target);
+  prefix += '.';
+  return prefix;
+}
+constexpr std::string_view ReplacementNameSuffix = ".tmp";
+
+bool AllDigits(std::string_view Text) {
+  return !Text.empty() && Text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool IsReplacementName(std::string_view Name, const std::string& Prefix) {
+  if (Name.size() < Prefix.size() + ReplacementNameSuffix.size() || !Name.starts_with(Prefix) ||
+      !Name.ends_with(ReplacementNameSuffix))
+    return false;
+  const std::string_view middle = Name.substr(Prefix.size(), Name.size() - Prefix.size() - ReplacementNameSuffix.size());
+  const size_t dot = middle.find('.');
+  return dot != std::string_view::npos && AllDigits(middle.substr(0, dot)) && AllDigits(middle.substr(dot + 1));
+}
+
+// A save holds its replacement locked from its creation until it has taken the file's place
+// or is removed, so a replacement that can be locked was left by a save that died.
+bool LockReplacement(int Descriptor, int Operation) {
+  while (flock(Descriptor, Operation) != 0)
+    if (errno != EINTR) return false;
+  return true;
+}
+
 bool WriteAllAt(int Descriptor, const std::string& Content, off_t Offset) {
   size_t done = 0;
   while (done < Content.size()) {
@@ -93,6 +129,7 @@ public:
   ~TReplacementFile() {
     FFile.Close();
     if (!FName.empty()) unlink(FName.c_str());
+    FLockHolder.Close();
   }
   TReplacementFile(const TReplacementFile&) = delete;
   TReplacementFile& operator=(const TReplacementFile&) = delete;
@@ -102,15 +139,23 @@ public:
   bool Create() {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::string name = Format("%s.%s.%d.%u.tmp", ExtractFilePath(FTarget).c_str(),
-                                      ExtractFileName(FTarget).c_str(), static_cast<int>(getpid()), ++counter);
+      const std::string name = Format("%s%s%d.%u%s", ExtractFilePath(FTarget).c_str(),
+                                      ReplacementNamePrefix(FTarget).c_str(), static_cast<int>(getpid()), ++counter,
+                                      std::string(ReplacementNameSuffix).c_str());
       const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (descriptor >= 0) {
-        FFile.Reset(descriptor);
-        FName = name;
-        return true;
+      if (descriptor < 0) {
+        if (errno != EEXIST) return false;
+        continue;
       }
-      if (errno != EEXIST) return false;
+      FFile.Reset(descriptor);
+      if (!HoldLock()) {
+        // Taken for a dead save's leftover and removed between its creation and the lock.
+        FFile.Close();
+        FLockHolder.Close();
+        continue;
+      }
+      FName = name;
+      return true;
     }
     return false;
   }
@@ -136,10 +181,36 @@ public:
   }
 
 private:
+  // Locks the new file for as long as it may be found under its name: a second descriptor
+  // holds the lock while the first is closed before the rename, so that a failed close is
+  // seen before the file takes the old one's place. Where the file system has no locks the
+  // file stays unlocked, and the leftovers' removal finds none it may remove. False when the
+  // file was removed before the lock was taken.
+  bool HoldLock() {
+    FLockHolder.Reset(dup(FFile.Get()));
+    if (FLockHolder.Get() < 0 || !LockReplacement(FLockHolder.Get(), LOCK_EX)) return true;
+    struct stat own {};
+    return fstat(FLockHolder.Get(), &own) != 0 || own.st_nlink > 0;
+  }
+
   const std::string& FTarget;
   TDescriptor FFile;
+  TDescriptor FLockHolder;
   std::string FName;
 };
+
+// Removes the replacement Name in Folder when no save holds it, and only the file that was
+// checked: the name must still lead to the locked file.
+void RemoveIfStale(const std::string& Folder, const std::string& Name) {
+  const std::string path = Folder + Name;
+  const TDescriptor file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (file.Get() < 0 || !LockReplacement(file.Get(), LOCK_EX | LOCK_NB)) return;
+  struct stat locked {}, named {};
+  if (fstat(file.Get(), &locked) != 0 || !S_ISREG(locked.st_mode) || lstat(path.c_str(), &named) != 0 ||
+      named.st_dev != locked.st_dev || named.st_ino != locked.st_ino)
+    return;
+  unlink(path.c_str());
+}
 
 // Writes Content over the file where it stands. Growing claims the space first, so that a
 // full disk or a size limit fails the write before a byte has changed; a write that fails
@@ -164,6 +235,10 @@ void RewriteInPlace(const std::string& Path, const std::string& Target, const st
   }
   if (!file.Close()) RaiseWriteError(Path, "flushing it", errno);
 }
+
+struct TFolderClose {
+  void operator()(DIR* Folder) const { closedir(Folder); }
+};
 
 bool CanOpenForWriting(const std::string& Path) { return TDescriptor(open(Path.c_str(), O_WRONLY | O_CLOEXEC)).Get() >= 0; }
 }  // namespace
@@ -190,4 +265,16 @@ void ReplaceFileContent(const std::string& Path, const std::string& Content, TRe
   }
   if (old && !replacement.TakeOwnerAndMode(*old)) return RewriteInPlace(Path, target, Content);
   replacement.Commit(Path, Content, Sync);
+}
+
+void RemoveStaleReplacements(const std::string& Path) {
+  const std::string target = ResolveLinks(Path);
+  const std::string folder = ExtractFilePath(target);
+  const std::string prefix = ReplacementNamePrefix(target);
+  const std::unique_ptr<DIR, TFolderClose> listing(opendir(folder.empty() ? "." : folder.c_str()));
+  if (!listing) return;
+  std::vector<std::string> stale;
+  while (const dirent* entry = readdir(listing.get()))
+    if (IsReplacementName(entry->d_name, prefix)) stale.emplace_back(entry->d_name);
+  for (const std::string& name : stale) RemoveIfStale(folder, name);
 }

@@ -16,3 +16,9 @@
 enum class TReplaceSync { rsToDisk, rsVisibleOnly };
 void ReplaceFileContent(const std::string& Path, const std::string& Content,
                         TReplaceSync Sync = TReplaceSync::rsToDisk);
+
+// Removes the new files earlier replacements of Path left beside it when their process died
+// before they took its place, and only those: names of the replacements' own pattern for
+// Path that no replacement in progress holds (one holds its file locked throughout). What
+// cannot be removed stays for a later call; the leftovers harm nothing but the folder.
+void RemoveStaleReplacements(const std::string& Path);

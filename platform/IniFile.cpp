@@ -192,6 +192,10 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Key, c
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine(key + "=" + Value));
   }
 
+  if (!FLeftoversRemoved) {
+    RemoveStaleReplacements(FFileName);
+    FLeftoversRemoved = true;
+  }
   try {
     ReplaceFileContent(FFileName, JoinLines(lines));
   } catch (const EFileError& E) {

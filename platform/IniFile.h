@@ -20,7 +20,8 @@ private:
 // section and key names are compared without regard to case; blanks around names and
 // values are dropped on reading; values are cut at 2047 characters (UTF-8 characters,
 // never split). A write keeps every other line as it was, byte for byte, and replaces the
-// file's content as ReplaceFileContent does, so it is never left half-written.
+// file's content as ReplaceFileContent does, so it is never left half-written; the first
+// write also removes what saves that died on the way left beside the file.
 class TIniFile {
 public:
   static constexpr size_t MaxValueLength = 2047;
@@ -34,4 +35,5 @@ public:
 
 private:
   std::string FFileName;
+  bool FLeftoversRemoved = false;
 };

@@ -137,7 +137,7 @@ TEST_F(SequenceTest, RecoveryRunsSyncAtOnceAndUncheckTheirBoxOnlyOnSuccess) {
   Form->PgmTimer.Tick();
   Form->btnProgram.Click();
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Device->Received(), SyncByte + std::string(RecVersion) + RecErase + Records(1, false) + RecRestart);
+  EXPECT_EQ(Device->Received(), std::string(SyncByte) + RecVersion + RecErase + Records(1, false) + RecRestart);
   EXPECT_FALSE(Form->cbMasterBL.Checked());
 
   Form->cbSlave.SetChecked(true);

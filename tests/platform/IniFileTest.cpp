@@ -195,6 +195,16 @@ TEST_F(IniFileTest, WindowsLineEndsAreReadAndKept) {
   EXPECT_EQ(Ini.ReadString("Program", "Selected", ""), "7");
 }
 
+TEST_F(IniFileTest, ASaveRemovesWhatSavesThatDiedLeftBesideTheFile) {
+  WriteWholeFile(Name, "[Master]\nIP Address=10.0.0.1\n");
+  Folder.WriteFile(".zelmirt-programmer.INI.4711.1.tmp", "[Master]\nIP Add");
+  Folder.WriteFile(".zelmirt-programmer.INI.4711.2.tmp", "");
+  Folder.WriteFile("notes.txt", "kept");
+  Ini.WriteString("Master", "IP Address", "10.0.0.2");
+  EXPECT_EQ(Content(), "[Master]\nIP Address=10.0.0.2\n");
+  EXPECT_EQ(Folder.Listing(), "notes.txt zelmirt-programmer.INI");
+}
+
 TEST_F(IniFileTest, AWriteChangesOnlyItsKeyAndKeepsTheFilesSpelling) {
   const std::string original = "# site settings, do not remove\n"
                                "[master]   ; the unit reachable over TCP\n"

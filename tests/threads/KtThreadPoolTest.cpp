@@ -294,6 +294,36 @@ TEST_F(KtThreadPoolTest, WorkerKeepsItsHostThreadWhenTheUnitEndsAndStartsAgain) 
   EXPECT_TRUE(sawTerminated.load()) << "stopping the worker ended the job that polls it";
 }
 
+TEST_F(KtThreadPoolTest, RunningJobKeepsItsHostThreadWhenTheUnitEndsAndStartsAgain) {
+  auto pool = MakePool(1);
+  std::atomic<bool> restarted{false};
+  std::atomic<TKtHostThread*> afterRestart{nullptr};
+  std::atomic<bool> sawTerminated{false};
+  // The job asks for its host thread on every round, as code deep inside a job does; it
+  // gives up after a wide margin only so that a job that never sees Terminated fails
+  // instead of hanging.
+  const auto polls = [&](TObject*, const std::shared_ptr<IKtParams>&) {
+    const auto giveUp = steady_clock::now() + seconds(10);
+    TKtHostThread* host = CurrentHostThread();
+    while (!host->Terminated() && steady_clock::now() < giveUp) {
+      std::this_thread::sleep_for(milliseconds(1));
+      host = CurrentHostThread();
+      if (restarted.load() && afterRestart.load() == nullptr) afterRestart = host;
+    }
+    sawTerminated = host->Terminated();
+  };
+  TKtHostThread* worker = Start(*pool, polls);
+  ASSERT_NE(worker, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return worker->JobCount() == 1; }));
+  KtThreadsFinish();
+  KtThreadsStart();
+  restarted = true;
+  ASSERT_TRUE(WaitUntil([&] { return afterRestart.load() != nullptr; }));
+  EXPECT_EQ(afterRestart.load(), worker) << "the job still sees its own worker";
+  pool.reset();
+  EXPECT_TRUE(sawTerminated.load()) << "stopping the worker ended the job that polls it";
+}
+
 TEST_F(KtThreadPoolTest, PoolIsClearedWhenItsOwnerGoes) {
   auto owner = std::make_unique<TComponent>(nullptr);
   TComponentPtr<TKtCustomThreadPool> pool(new TKtCustomThreadPool(owner.get()));
