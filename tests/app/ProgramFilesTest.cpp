@@ -259,12 +259,12 @@ TEST_F(ProgramFileTest, AFileThatFailsToLoadAtTheClickRestoresTheIdleTick) {
 }
 
 TEST_F(ProgramFileTest, AGoodFileAtTheClickRunsWithTheRunTickAndItsFilteredRecords) {
-  Form->lbledtMaster.SetText(Folder.WriteFile("good.hex", ":04001000FFFFFFFFEC\n:00000001FF\n"));
+  Form->lbledtMaster.SetText(Folder.WriteFile("good.hex", ":0100000001FE\n:04001000FFFFFFFFF0\n:00000001FF\n"));
   Form->cbMaster.SetChecked(true);
   Form->SetChannel(Channel);
   Form->SetLinkStatus(2);
   Form->btnProgramClick(&Form->btnProgram);
-  EXPECT_EQ(Lines(Form->ProgramLines()), std::vector<std::string>{":00000001FF"});
+  EXPECT_EQ(Lines(Form->ProgramLines()), (std::vector<std::string>{":0100000001FE", ":00000001FF"}));
   EXPECT_TRUE(Form->PgmTimer.Enabled());
   EXPECT_EQ(Form->PgmTimer.Interval(), 10u);
   EXPECT_EQ(Channel.TimerInterval, 10u);

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "app/DeviceDialogue.h"
+#include "app/ProgramFileCheck.h"
 #include "ipsock/IpWinSockAccess.h"
 #include "tests/app/SequenceFixture.h"
 #include "tests/support/WaitUntil.h"
@@ -152,7 +153,7 @@ TEST_F(SequenceTest, RecoveryRunsSyncAtOnceAndUncheckTheirBoxOnlyOnSuccess) {
   EXPECT_FALSE(Form->cbSlaveBL.Checked());
 }
 
-TEST_F(SequenceTest, ProgressCountsSentRecordsAndAnEmptyFileCompletesAtOnce) {
+TEST_F(SequenceTest, ProgressCountsSentRecordsAndAFileWithNothingToSendIsRefusedBeforeTheErase) {
   CreateDevice("127.61.0.5");
   Form->cbMaster.SetChecked(true);
   ConnectWindow();
@@ -165,19 +166,15 @@ TEST_F(SequenceTest, ProgressCountsSentRecordsAndAnEmptyFileCompletesAtOnce) {
     ASSERT_TRUE(RunToEnd());
   }
 
-  // Only records that are never sent: the erase reply completes the dump.
-  Form->lbledtMaster.SetText(
-      Folder.WriteFile("empty.hex", ":10700000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF90\r\n:04F80000010203040A\r\n"));
+  // Only records that are never sent: no run may erase the unit for it.
+  Form->lbledtMaster.SetText(Folder.WriteFile(
+      "empty.hex", ":10700000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF90\r\n:04F80000010203040A\r\n:00000001FF\r\n"));
   Device->ClearReceived();
   Form->PgmTimer.Tick();
-  Form->btnProgram.Click();
-  ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Device->Received(), Lf(CmdEnableMasterBL) + SyncByte + RecVersion + RecErase + RecRestart);
-  EXPECT_EQ(Form->pbProgram.Position(), 100);
-  const auto memo = Memo();
-  ASSERT_GE(memo.size(), 3u);
-  EXPECT_EQ(memo[memo.size() - 3], "Zelmirt Master Processor Programmed");
-  EXPECT_EQ(memo.back(), "Zelmirt Restarted");
+  EXPECT_THROW(Form->btnProgram.Click(), EProgramFileError);
+  EXPECT_FALSE(Form->Session().Active());
+  Step();
+  EXPECT_EQ(Device->Received(), "");
 }
 
 TEST_F(SequenceTest, AVersionLineIsTakenFromItsFirstColonOnAndOnlyForItsOwnUnit) {

@@ -22,7 +22,8 @@ constexpr const char* Address = "127.70.3.1";
 
 TEST(WindowRunTest, AWholeMasterRunAgainstTheSimulator) {
   TTempFolder folder;
-  const std::vector<std::string> records = SimRecords::Program(25);
+  std::vector<std::string> records = SimRecords::Program(25);
+  records.push_back(":00000001FF");
   std::string program;
   for (const std::string& record : records) program += record + "\r\n";
   const std::string master = folder.WriteFile("master.hex", program);
