@@ -34,6 +34,15 @@ std::chrono::milliseconds ParseSeconds(const std::string& Name, const std::strin
   return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
 }
 
+double ParseNumber(const std::string& Name, const std::string& Text, double Min, double Max) {
+  double value = 0;
+  const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
+  if (Text.empty() || error != std::errc() || end != Text.data() + Text.size() || !std::isfinite(value) ||
+      value < Min || value > Max)
+    throw EUsageError(Format("%s: \"%s\" is not a number from %g to %g", Name.c_str(), Text.c_str(), Min, Max));
+  return value;
+}
+
 void ApplyUnits(const std::string& Name, const std::string& Text, TRunRequest& Request) {
   if (Text == "master") {
     Request.Master = true;
@@ -67,6 +76,30 @@ const std::vector<TFlashOption>& FlashOptions() {
        [](TCommandLineState& S, const std::string& N, const std::string& V) {
          S.Options.Request.ConnectTimeout = ParseSeconds(N, V);
        }},
+      {{"--retries", "N",
+        "run a unit that failed after its erase again from the start in\n"
+        "recovery mode, up to N times (default 0); one that could not\n"
+        "enable programming is retried in recovery mode once"},
+       [](TCommandLineState& S, const std::string& N, const std::string& V) {
+         const double retries = ParseNumber(N, V, 0, 100);
+         if (retries != std::floor(retries)) throw EUsageError(Format("%s: \"%s\" is not a whole number", N.c_str(), V.c_str()));
+         S.Options.Request.Retries = static_cast<int>(retries);
+       }},
+      {{"--run-timeout", "SECONDS",
+        "end a device's whole run (every unit and attempt) that takes longer\n"
+        "than SECONDS as a failure (exit 13); default none"},
+       [](TCommandLineState& S, const std::string& N, const std::string& V) {
+         S.Options.Request.RunTimeout = ParseSeconds(N, V);
+       }},
+      {{"--limit-scale", "F",
+        "multiply every limit of the dialogue by F (1 to 20) for slow or\n"
+        "distant links: the waits for the acknowledgement (500 ticks), the\n"
+        "sync echo (100), the version (25), each record's reply (100) and\n"
+        "the restart (100); the pauses keep their length"},
+       [](TCommandLineState& S, const std::string& N, const std::string& V) {
+         S.Options.Request.LimitScale =
+             ParseNumber(N, V, TProgrammingSession::MinLimitScale, TProgrammingSession::MaxLimitScale);
+       }},
       {{"--devices", "FILE",
         "program the devices listed in FILE as well, one address a line\n"
         "(blank lines and lines starting with # are skipped)",
@@ -80,6 +113,11 @@ const std::vector<TFlashOption>& FlashOptions() {
        [](TCommandLineState& S, const std::string&, const std::string&) { S.Options.Request.Fast = true; }},
       {{"--log", "FILE", "append the run's lines to FILE, each with a time stamp", "-l"},
        [](TCommandLineState& S, const std::string&, const std::string& V) { S.Options.LogFile = V; }},
+      {{"--report", "FILE",
+        "append one record per device and unit to FILE when the device's\n"
+        "run ends: JSON lines, or CSV when FILE ends in .csv (fields in the\n"
+        "manual page)"},
+       [](TCommandLineState& S, const std::string&, const std::string& V) { S.Options.ReportFile = V; }},
       {{"--quiet", "", "print only the result", "-q"},
        [](TCommandLineState& S, const std::string&, const std::string&) { S.Options.Quiet = true; }},
       {{"--json", "",

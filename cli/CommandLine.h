@@ -12,6 +12,7 @@ struct TFlashOptions {
   // The devices, in the order given: the arguments, then the --devices file's.
   std::vector<std::string> Addresses;
   std::string LogFile;
+  std::string ReportFile;
   bool Quiet = false;
   bool Json = false;
   bool Help = false;

@@ -1,5 +1,6 @@
 #include "cli/FlashCommand.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 #include <memory>
 
 #include "app/ProgramUnits.h"
+#include "base/Format.h"
 #include "app/ProgrammingRun.h"
 #include "base/ProgramOptions.h"
 #include "cli/CheckCommand.h"
@@ -15,12 +17,19 @@
 #include "cli/ConsoleScreen.h"
 #include "cli/FlashSummary.h"
 #include "cli/RunLog.h"
+#include "cli/RunReport.h"
 #include "platform/TerminationSignal.h"
 
 namespace {
 // The longest wait of the message loop, so that a termination request is seen promptly.
 constexpr int SignalCheckMs = 50;
-constexpr int InterruptedExitCode = static_cast<int>(TRunOutcome::Interrupted);
+
+// The outcome of a run stopped by Signal, whose exit code is the shell's 128 + Signal.
+TRunOutcome OutcomeOfSignal(int Signal) {
+  if (Signal == SIGHUP) return TRunOutcome::HungUp;
+  if (Signal == SIGTERM) return TRunOutcome::Terminated;
+  return TRunOutcome::Interrupted;
+}
 
 int Fail(TRunOutcome Outcome, const std::string& Message) {
   std::fprintf(stderr, "zelmirt-flash: %s\n", Message.c_str());
@@ -60,22 +69,28 @@ struct TDevice {
 // Runs every device's run to its end on this thread, each reported as it ends. No run
 // waits for another: they share the loop, and each moves on its own timers and messages.
 void RunUntilFinished(std::vector<std::unique_ptr<TDevice>>& Devices, TConsoleScreen& Screen,
-                      TTerminationSignal& Termination) {
+                      TTerminationSignal& Termination, const TRunReport& Report) {
   QTimer signalCheck;
   signalCheck.start(SignalCheckMs);
   size_t running = Devices.size();
   while (running > 0) {
     WaitForEvents();
-    const bool interrupted = Termination.Take() != 0;
+    const int signal = Termination.Take();
     for (const auto& device : Devices) {
       if (device->Reported) continue;
-      if (interrupted) device->Run.Interrupt();
+      if (signal != 0) device->Run.Interrupt(OutcomeOfSignal(signal));
       device->Run.Service();
       if (!device->Run.Finished()) continue;
       device->Reported = true;
       // The bars' last state stays on the screen, above the last result.
       if (--running == 0) Screen.KeepBars();
       device->Report.Result(device->Run.Result());
+      try {
+        Report.Append(device->Run);
+      } catch (const std::exception& E) {
+        Screen.ErrorLine(Format("zelmirt-flash: %s: the report misses %s", E.what(),
+                                device->Run.Request().Address.c_str()));
+      }
     }
   }
 }
@@ -129,16 +144,18 @@ int RunFlashCommand(const std::vector<std::string>& Arguments, TTerminationSigna
       return static_cast<int>(failure->Outcome);
     }
   }
+  const TRunReport report(options.ReportFile);
   try {
+    report.CheckWritable();
     for (const std::string& address : options.Addresses) log.Append("zelmirt-flash: programming " + address);
   } catch (const std::exception& E) {
     return Fail(TRunOutcome::InvalidRequest, E.what());
   }
   for (const auto& device : devices) device->ReportProgramFiles();
   // A request taken before the runs start ends them at once.
-  if (Termination.Take() != 0) return InterruptedExitCode;
+  if (const int signal = Termination.Take(); signal != 0) return static_cast<int>(OutcomeOfSignal(signal));
   for (const auto& device : devices) device->Run.Start();
-  RunUntilFinished(devices, screen, Termination);
+  RunUntilFinished(devices, screen, Termination, report);
   std::vector<TDeviceOutcome> outcomes;
   for (const auto& device : devices) outcomes.push_back(device->Outcome());
   if (devices.size() > 1) ReportSummary(options, outcomes, screen);

@@ -4,12 +4,14 @@
 
 #include "cli/ConsoleApplication.h"
 #include "cli/FlashCommand.h"
+#include "platform/BrokenPipe.h"
 #include "platform/TerminationSignal.h"
 
 int main(int argc, char** argv) {
   try {
     // Before any thread starts, so that every thread leaves the termination signals to it.
     TTerminationSignal termination;
+    IgnoreBrokenPipes();
     QCoreApplication core(argc, argv);
     TConsoleApplication application(stderr);
     TScopedApplication installed(application);

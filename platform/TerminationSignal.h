@@ -9,8 +9,8 @@ public:
   using Exception::Exception;
 };
 
-// Turns the termination requests SIGINT and SIGTERM into readiness, for a single-threaded
-// server that waits with TReadinessWait: while the object lives, the two signals no longer
+// Turns the termination requests SIGINT, SIGTERM and SIGHUP into readiness, for a single-threaded
+// server that waits with TReadinessWait: while the object lives, the three signals no longer
 // end the process but make it readable. Create it before any other thread starts, so that
 // every thread inherits the blocked signals. One at a time per process. Requests that were
 // not taken are dropped with the object.

@@ -215,3 +215,24 @@ TEST_F(ProgrammingSessionTest, AFinishWithTheConnectionDownAfterTheMasterLeavesT
   EXPECT_EQ(Session.Verdict()->Unit, SlaveTarget);
 }
 }  // namespace
+
+namespace {
+TEST_F(ProgrammingSessionTest, TheLimitScaleStretchesEveryLimitButNoPause) {
+  Channel.Answer = ForText(RecVersion, "");
+  Session.SetLimitScale(4);
+  Session.Start(Request(false));
+  int syncPause = 0;
+  int versionWait = 0;
+  while (Session.Active()) {
+    const uint8_t state = Session.PgmState();
+    Session.ProgramStep();
+    if (state == psSyncDelay) ++syncPause;
+    if (state == psAwaitVersion) ++versionWait;
+  }
+  EXPECT_EQ(syncPause, 50) << "the pause keeps its length";
+  EXPECT_EQ(versionWait, 100) << "25 steps times 4";
+  EXPECT_EQ(Session.Verdict()->Outcome, TRunOutcome::VersionFailed);
+  EXPECT_THROW(Session.SetLimitScale(0.5), EConvertError);
+  EXPECT_THROW(Session.SetLimitScale(21), EConvertError);
+}
+}  // namespace
