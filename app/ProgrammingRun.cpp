@@ -3,8 +3,6 @@
 #include "base/Exception.h"
 #include "base/Format.h"
 
-const char* UnitName(uint8_t Unit) { return Unit == SlaveTarget ? "Slave" : "Master"; }
-
 namespace {
 std::string Seconds(std::chrono::milliseconds Duration) { return Format("%g s", Duration.count() / 1000.0); }
 }  // namespace
@@ -174,9 +172,7 @@ TRunVerdict TProgrammingRun::Combined(const TRunVerdict& Last) const {
   TRunVerdict verdict = Last;
   verdict.Units = FUnitsDone;
   if (verdict.Succeeded())
-    verdict.Message = FRequest.Master && FRequest.Slave ? "Master and Slave programmed and restarted"
-                      : FRequest.Master                 ? "Master programmed and restarted"
-                                                        : "Slave programmed and restarted";
+    verdict.Message = ProgrammedMessage(FRequest.Master, FRequest.Slave);
   return verdict;
 }
 

@@ -57,8 +57,6 @@ struct TRunEvents {
   std::function<void(const TUnitVerdict& Failed, int Attempt)> OnRetry;
 };
 
-// The name of a unit (MasterTarget, SlaveTarget): "Master" or "Slave".
-const char* UnitName(uint8_t Unit);
 
 // One device programmed without an operator: the window's logic with its own link and no
 // settings file, driven as an operator would (fill the controls, show, wait for the

@@ -39,7 +39,6 @@ public:
   using Exception::Exception;
 };
 
-const char* UnitName(uint8_t Unit) { return Unit == SlaveTarget ? "Slave" : "Master"; }
 }  // namespace
 
 namespace {
@@ -601,9 +600,7 @@ void TProgrammingSession::Conclude() {
     verdict.Message = decisive->Message;
   } else if ((!FRequest.Master || programmed(MasterTarget)) && (!FRequest.Slave || programmed(SlaveTarget))) {
     verdict.Outcome = TRunOutcome::Programmed;
-    verdict.Message = FRequest.Master && FRequest.Slave ? "Master and Slave programmed and restarted"
-                      : FRequest.Master                 ? "Master programmed and restarted"
-                                                        : "Slave programmed and restarted";
+    verdict.Message = ProgrammedMessage(FRequest.Master, FRequest.Slave);
   } else {
     // The Master restarted with the connection down: no Slave run could follow.
     verdict.Outcome = TRunOutcome::ConnectionLost;

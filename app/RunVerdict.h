@@ -53,3 +53,8 @@ struct TRunVerdict {
 
   bool Succeeded() const { return Outcome == TRunOutcome::Programmed; }
 };
+
+// The name of a unit (MasterTarget, SlaveTarget): "Master" or "Slave".
+const char* UnitName(uint8_t Unit);
+// What a run that programmed the units asked for says of itself.
+std::string ProgrammedMessage(bool Master, bool Slave);
