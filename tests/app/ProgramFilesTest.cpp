@@ -6,6 +6,7 @@
 #include "base/Exception.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
+#include "app/ProgramFileCheck.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/TestApplication.h"
 
@@ -270,4 +271,23 @@ TEST_F(ProgramFileTest, AGoodFileAtTheClickRunsWithTheRunTickAndItsFilteredRecor
   EXPECT_EQ(Channel.TimerInterval, 10u);
 }
 
+}  // namespace
+
+namespace {
+TEST_F(ProgramFileTest, WithAllABadSlaveFileIsRefusedBeforeTheMasterIsTouched) {
+  Form->lbledtMaster.SetText(Folder.WriteFile("good.hex", ":0100000001FE\n:00000001FF\n"));
+  Form->lbledtSlave.SetText(Folder.WriteFile("bad.hex", ":0100000001FE\n:0100000002FE\n:00000001FF\n"));
+  Form->cbAll.SetChecked(true);
+  Form->SetChannel(Channel);
+  Form->SetLinkStatus(2);
+  try {
+    Form->btnProgramClick(&Form->btnProgram);
+    ADD_FAILURE() << "the Slave file's checksum was not found out";
+  } catch (const EProgramFileError& E) {
+    EXPECT_NE(std::string(E.what()).find("bad.hex"), std::string::npos) << E.what();
+    EXPECT_NE(std::string(E.what()).find("line 2"), std::string::npos) << E.what();
+  }
+  EXPECT_FALSE(Form->Session().Active());
+  EXPECT_TRUE(Channel.Sent.empty()) << "nothing went to the device";
+}
 }  // namespace
