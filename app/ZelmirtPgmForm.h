@@ -101,8 +101,6 @@ public:
   // The connection runs talk through: the device link's, unless one was put in its place
   // (before a run) for a run without a device link.
   void SetChannel(TDeviceChannel& Channel) { FSession.SetChannel(Channel); }
-  // Whether the link shows "Connected" (status index 2).
-  uint8_t LinkStatus() const { return FLinkStatus; }
 
   // Helpers.
   void SetStatusSection(int Index, const std::string& Text);
