@@ -78,7 +78,10 @@ std::string TRunReport::JsonLine(const TRecord& Record) {
 
 std::string TRunReport::CsvHeader() {
   std::string line;
-  for (const TField& field : Fields({})) line += (line.empty() ? "" : ",") + std::string(field.Name);
+  for (const TField& field : Fields({})) {
+    if (!line.empty()) line += ',';
+    line += field.Name;
+  }
   return line;
 }
 
