@@ -16,6 +16,9 @@ TProgrammingRun::TProgrammingRun(TRunRequest Request, TRunEvents Events)
   observer.OnMemoLine = [this](const std::string& Line, bool RecordReply) {
     if (FEvents.OnMemoLine) FEvents.OnMemoLine(Line, RecordReply);
   };
+  observer.OnUnitBegins = [this](uint8_t Unit) {
+    if (FEvents.OnUnitBegins) FEvents.OnUnitBegins(UnitName(Unit));
+  };
   FForm.SetRunObserver(std::move(observer));
   FForm.StatusLine.SetOnChange([this] { StatusChanged(); });
   FForm.pbProgram.SetOnChange([this] { ProgressChanged(); });

@@ -53,6 +53,8 @@ struct TRunEvents {
   std::function<void(int Section, const std::string& Text)> OnStatus;
   // The progress bar of the unit being programmed moved.
   std::function<void(const std::string& Unit, int Percent)> OnProgress;
+  // The run of a unit ("Master", "Slave") begins.
+  std::function<void(const std::string& Unit)> OnUnitBegins;
   // A unit runs again, as attempt Attempt, after Failed.
   std::function<void(const TUnitVerdict& Failed, int Attempt)> OnRetry;
 };

@@ -14,7 +14,7 @@ constexpr const char* CheckCommand = "check";
 // What the options have set so far.
 struct TCommandLineState {
   TFlashOptions Options;
-  std::vector<std::string> DeviceFileAddresses;
+  std::vector<TDeviceEntry> DeviceFileEntries;
   bool UnitsGiven = false;
 };
 using TOptionHandler = void (*)(TCommandLineState& State, const std::string& Name, const std::string& Value);
@@ -101,11 +101,12 @@ const std::vector<TFlashOption>& FlashOptions() {
              ParseNumber(N, V, TProgrammingSession::MinLimitScale, TProgrammingSession::MaxLimitScale);
        }},
       {{"--devices", "FILE",
-        "program the devices listed in FILE as well, one address a line\n"
-        "(blank lines and lines starting with # are skipped)",
+        "program the devices listed in FILE as well, one address a line,\n"
+        "optionally followed by master-recover and/or slave-recover for\n"
+        "that device (blank lines and lines starting with # are skipped)",
         "-d", true},
        [](TCommandLineState& S, const std::string&, const std::string& V) {
-         for (std::string& address : ReadDeviceList(V)) S.DeviceFileAddresses.push_back(std::move(address));
+         for (TDeviceEntry& device : ReadDeviceList(V)) S.DeviceFileEntries.push_back(std::move(device));
        }},
       {{"--fast", "",
         "act on each reply as soon as it arrives instead of at the next\n"
@@ -113,6 +114,11 @@ const std::vector<TFlashOption>& FlashOptions() {
        [](TCommandLineState& S, const std::string&, const std::string&) { S.Options.Request.Fast = true; }},
       {{"--log", "FILE", "append the run's lines to FILE, each with a time stamp", "-l"},
        [](TCommandLineState& S, const std::string&, const std::string& V) { S.Options.LogFile = V; }},
+      {{"--log-dir", "FOLDER",
+        "write each device's lines to a log file of its own in FOLDER (made\n"
+        "when missing), named after its address and start time, with the\n"
+        "program files' names and SHA-256 and every unit's verdict"},
+       [](TCommandLineState& S, const std::string&, const std::string& V) { S.Options.LogFolder = V; }},
       {{"--report", "FILE",
         "append one record per device and unit to FILE when the device's\n"
         "run ends: JSON lines, or CSV when FILE ends in .csv (fields in the\n"
@@ -120,6 +126,8 @@ const std::vector<TFlashOption>& FlashOptions() {
        [](TCommandLineState& S, const std::string&, const std::string& V) { S.Options.ReportFile = V; }},
       {{"--quiet", "", "print only the result", "-q"},
        [](TCommandLineState& S, const std::string&, const std::string&) { S.Options.Quiet = true; }},
+      {{"--verbose", "", "print each program record's acknowledgement as well", "-v"},
+       [](TCommandLineState& S, const std::string&, const std::string&) { S.Options.Verbose = true; }},
       {{"--json", "",
         "one JSON object per line per event: memo line, status change,\n"
         "progress, result"},
@@ -170,13 +178,13 @@ TFlashOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
     options.CheckFiles = std::move(addresses);
     return std::move(options);
   }
-  addresses.insert(addresses.end(), state.DeviceFileAddresses.begin(), state.DeviceFileAddresses.end());
-  if (addresses.empty()) throw EUsageError("no device address given");
+  for (std::string& address : addresses) options.Devices.push_back({std::move(address)});
+  options.Devices.insert(options.Devices.end(), state.DeviceFileEntries.begin(), state.DeviceFileEntries.end());
+  if (options.Devices.empty()) throw EUsageError("no device address given");
   // Two runs on one device would fight over it.
-  for (size_t i = 0; i < addresses.size(); ++i)
-    if (std::find(addresses.begin() + static_cast<ptrdiff_t>(i) + 1, addresses.end(), addresses[i]) != addresses.end())
-      throw EUsageError(Format("device address \"%s\" given twice", addresses[i].c_str()));
-  options.Addresses = std::move(addresses);
+  for (auto device = options.Devices.begin(); device != options.Devices.end(); ++device)
+    if (std::any_of(device + 1, options.Devices.end(), [&](const TDeviceEntry& D) { return D.Address == device->Address; }))
+      throw EUsageError(Format("device address \"%s\" given twice", device->Address.c_str()));
   if (!state.UnitsGiven) {
     options.Request.Master = !options.Request.MasterFile.empty();
     options.Request.Slave = !options.Request.SlaveFile.empty();

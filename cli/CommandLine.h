@@ -5,15 +5,19 @@
 
 #include "app/ProgrammingRun.h"
 #include "base/UsageError.h"
+#include "cli/DeviceList.h"
 
 struct TFlashOptions {
   // Every device's request but its address.
   TRunRequest Request;
   // The devices, in the order given: the arguments, then the --devices file's.
-  std::vector<std::string> Addresses;
+  std::vector<TDeviceEntry> Devices;
   std::string LogFile;
+  // One log file per device in this folder; none when empty.
+  std::string LogFolder;
   std::string ReportFile;
   bool Quiet = false;
+  bool Verbose = false;
   bool Json = false;
   bool Help = false;
   bool Version = false;

@@ -1,5 +1,6 @@
 #include "cli/ConsoleReport.h"
 
+#include <cmath>
 #include <iterator>
 
 #include "base/Format.h"
@@ -36,38 +37,71 @@ std::string JsonString(const std::string& Text) {
   return json + "\"";
 }
 
+std::string EtaText(std::chrono::duration<double> Elapsed, int Percent) {
+  if (Percent <= 0 || Percent >= 100) return "";
+  const long long seconds = std::llround(Elapsed.count() * (100 - Percent) / Percent);
+  return Format("ETA %lld:%02lld", seconds / 60, seconds % 60);
+}
+
 TConsoleReport::TConsoleReport(TSettings Settings, std::string Address, size_t BarIndex, TConsoleScreen& Screen,
-                               TRunLog& Log)
+                               TRunLog& Log, std::string DeviceLogFile)
     : FSettings(Settings),
       FAddress(std::move(Address)),
       FPrefix(Settings.Prefixed ? FAddress + ": " : ""),
       FBarIndex(BarIndex),
       FScreen(Screen),
-      FLog(Log) {}
+      FLog(Log),
+      FDeviceLog(std::move(DeviceLogFile)) {}
 
 TRunEvents TConsoleReport::Events() {
   TRunEvents events;
-  events.OnMemoLine = [this](const std::string& Text, bool) { MemoLine(Text); };
+  events.OnMemoLine = [this](const std::string& Text, bool RecordReply) { MemoLine(Text, RecordReply); };
   events.OnStatus = [this](int Section, const std::string& Text) { Status(Section, Text); };
   events.OnProgress = [this](const std::string& Unit, int Percent) { Progress(Unit, Percent); };
+  events.OnUnitBegins = [this](const std::string& Unit) { UnitBegins(Unit); };
+  events.OnRetry = [this](const TUnitVerdict& Failed, int Attempt) { Retry(Failed, Attempt); };
   return events;
 }
 
 std::string TConsoleReport::JsonEvent(const std::string& Kind, const std::string& Fields) const {
-  return Format("{\"event\":\"%s\",\"address\":%s,%s}", Kind.c_str(), JsonString(FAddress).c_str(), Fields.c_str());
+  return JsonEvent(Kind, FUnit, Fields);
 }
 
-void TConsoleReport::Log(const std::string& Text) { FLog.AppendDuringRun(FPrefix + Text, FScreen); }
+std::string TConsoleReport::JsonEvent(const std::string& Kind, const std::string& Unit, const std::string& Fields) const {
+  return Format("{\"event\":\"%s\",\"address\":%s,\"unit\":%s,%s}", Kind.c_str(), JsonString(FAddress).c_str(),
+                Unit.empty() ? "null" : JsonString(Unit).c_str(), Fields.c_str());
+}
+
+void TConsoleReport::Log(const std::string& Text) {
+  FLog.AppendDuringRun(FPrefix + Text, FScreen);
+  FDeviceLog.AppendDuringRun(Text, FScreen);
+}
 
 void TConsoleReport::Line(const std::string& Text) { FScreen.Line(FPrefix + Text); }
 
-void TConsoleReport::MemoLine(const std::string& Text) {
+void TConsoleReport::MemoLine(const std::string& Text, bool RecordReply) {
   Log(Text);
-  if (FSettings.Quiet) return;
+  if (FSettings.Quiet || (RecordReply && !FSettings.Verbose)) return;
   if (FSettings.Json)
     FScreen.Line(JsonEvent("memo", "\"text\":" + JsonString(Text)));
   else
     Line(Text);
+}
+
+void TConsoleReport::UnitBegins(const std::string& Unit) {
+  FUnit = Unit;
+  FUnitStarted = std::chrono::steady_clock::now();
+}
+
+void TConsoleReport::Retry(const TUnitVerdict& Failed, int Attempt) {
+  const std::string line = Format("%s: attempt %d, in recovery mode, after: %s", UnitName(Failed.Unit), Attempt,
+                                  Failed.Message.c_str());
+  Log(line);
+  if (FSettings.Quiet) return;
+  if (FSettings.Json)
+    FScreen.Line(JsonEvent("retry", Format("\"attempt\":%d,\"after\":%s", Attempt, JsonString(Failed.Message).c_str())));
+  else
+    Line(line);
 }
 
 void TConsoleReport::Status(int Section, const std::string& Text) {
@@ -83,13 +117,14 @@ void TConsoleReport::Status(int Section, const std::string& Text) {
 void TConsoleReport::Progress(const std::string& Unit, int Percent) {
   if (FSettings.Quiet) return;
   if (FSettings.Json) {
-    FScreen.Line(JsonEvent("progress", Format("\"unit\":%s,\"percent\":%d", JsonString(Unit).c_str(), Percent)));
+    FScreen.Line(JsonEvent("progress", Format("\"percent\":%d", Percent)));
   } else if (FScreen.Terminal()) {
     const int filled = Percent * BarWidth / 100;
     const std::string label = FSettings.Prefixed ? Format("%-*s ", AddressWidth, FAddress.c_str()) : "";
-    FScreen.SetBar(FBarIndex, Format("%s%-6s [%s%s] %3d%%", label.c_str(), Unit.c_str(),
+    const std::string eta = EtaText(std::chrono::steady_clock::now() - FUnitStarted, Percent);
+    FScreen.SetBar(FBarIndex, Format("%s%-6s [%s%s] %3d%% %s", label.c_str(), Unit.c_str(),
                                      std::string(filled, '#').c_str(), std::string(BarWidth - filled, '.').c_str(),
-                                     Percent));
+                                     Percent, eta.c_str()));
   } else {
     Line(Format("%s %d%%", Unit.c_str(), Percent));
   }
@@ -101,21 +136,27 @@ void TConsoleReport::ProgramFile(const std::string& Unit, const TProgramFileChec
   Log(line);
   if (FSettings.Quiet) return;
   if (FSettings.Json)
-    FScreen.Line(JsonEvent("file", Format("\"unit\":%s,\"file\":%s,\"size\":%llu,\"recordsToSend\":%zu,\"sha256\":\"%s\"",
-                                          JsonString(Unit).c_str(), JsonString(File.FileName).c_str(),
+    FScreen.Line(JsonEvent("file", Unit, Format("\"file\":%s,\"size\":%llu,\"recordsToSend\":%zu,\"sha256\":\"%s\"",
+                                          JsonString(File.FileName).c_str(),
                                           static_cast<unsigned long long>(File.Size), File.RecordsToSend.size(),
                                           File.Sha256.c_str())));
   else
     Line(line);
 }
 
-void TConsoleReport::Result(const TRunResult& Result) {
+void TConsoleReport::Result(const TRunResult& Result, const std::vector<std::string>& Verdicts,
+                            const std::vector<std::string>& Advice) {
   const int code = static_cast<int>(Result.Outcome);
   Log(Format("result %d: %s", code, Result.Message.c_str()));
+  for (const std::string& verdict : Verdicts) Log(Format("verdict %s", verdict.c_str()));
+  for (const std::string& advice : Advice) Log(advice);
   if (FSettings.Json) {
-    FScreen.Line(JsonEvent("result", Format("\"code\":%d,\"outcome\":%s,\"message\":%s", code,
-                                            JsonString(RunOutcomeMeaning(Result.Outcome)).c_str(),
-                                            JsonString(Result.Message).c_str())));
+    std::string units, advice;
+    for (const std::string& verdict : Verdicts) units.append(units.empty() ? "" : ",").append(verdict);
+    for (const std::string& line : Advice) advice.append(advice.empty() ? "" : ",").append(JsonString(line));
+    FScreen.Line(JsonEvent("result", Format("\"code\":%d,\"outcome\":%s,\"message\":%s,\"units\":[%s],\"advice\":[%s]",
+                                            code, JsonString(RunOutcomeMeaning(Result.Outcome)).c_str(),
+                                            JsonString(Result.Message).c_str(), units.c_str(), advice.c_str())));
     return;
   }
   // Alone, the run's result is the command's; among several, the device's line says which.
@@ -126,4 +167,6 @@ void TConsoleReport::Result(const TRunResult& Result) {
     FScreen.Line(text);
   else
     FScreen.ErrorLine(text);
+  if (!FSettings.Prefixed)
+    for (const std::string& advice : Advice) FScreen.ErrorLine(Format("zelmirt-flash: %s", advice.c_str()));
 }

@@ -16,8 +16,10 @@
 #include "cli/ConsoleReport.h"
 #include "cli/ConsoleScreen.h"
 #include "cli/FlashSummary.h"
+#include "cli/RecoveryAdvice.h"
 #include "cli/RunLog.h"
 #include "cli/RunReport.h"
+#include "platform/Files.h"
 #include "platform/TerminationSignal.h"
 
 namespace {
@@ -38,16 +40,32 @@ int Fail(TRunOutcome Outcome, const std::string& Message) {
 
 void WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
+TConsoleReport::TSettings ReportSettings(const TFlashOptions& Options) {
+  return {Options.Quiet, Options.Verbose, Options.Json, Options.Devices.size() > 1};
+}
+
 // One device: its report and its run.
 struct TDevice {
-  TDevice(const TFlashOptions& Options, const std::string& Address, size_t Index, TConsoleScreen& Screen,
-          TRunLog& Log)
-      : Report({Options.Quiet, Options.Json, Options.Addresses.size() > 1}, Address, Index, Screen, Log),
-        Run(RequestFor(Options, Address), Report.Events()) {}
-  static TRunRequest RequestFor(const TFlashOptions& Options, const std::string& Address) {
+  TDevice(const TFlashOptions& Options, const TDeviceEntry& Device, size_t Index, TConsoleScreen& Screen,
+          TRunLog& Log, const TLocalTime& Start)
+      : Report(ReportSettings(Options), Device.Address, Index, Screen, Log,
+               Options.LogFolder.empty() ? "" : DeviceLogFileName(Options.LogFolder, Device.Address, Start)),
+        Run(RequestFor(Options, Device), Report.Events()) {}
+  static TRunRequest RequestFor(const TFlashOptions& Options, const TDeviceEntry& Device) {
     TRunRequest request = Options.Request;
-    request.Address = Address;
+    request.Address = Device.Address;
+    request.MasterRecover = request.MasterRecover || Device.MasterRecover;
+    request.SlaveRecover = request.SlaveRecover || Device.SlaveRecover;
     return request;
+  }
+  // The run's verdict as the report's records, JSON objects.
+  std::vector<std::string> Verdicts() const {
+    std::vector<std::string> verdicts;
+    for (const TRunReport::TRecord& record : TRunReport::Records(Run)) verdicts.push_back(TRunReport::JsonLine(record));
+    return verdicts;
+  }
+  std::vector<std::string> Advice(bool SeveralDevices) const {
+    return RecoveryAdvice(Run.Result(), Run.Request(), SeveralDevices);
   }
   // Which file each unit is programmed from, as checked: the Master's first.
   void ReportProgramFiles() {
@@ -84,7 +102,7 @@ void RunUntilFinished(std::vector<std::unique_ptr<TDevice>>& Devices, TConsoleSc
       device->Reported = true;
       // The bars' last state stays on the screen, above the last result.
       if (--running == 0) Screen.KeepBars();
-      device->Report.Result(device->Run.Result());
+      device->Report.Result(device->Run.Result(), device->Verdicts(), device->Advice(Devices.size() > 1));
       try {
         Report.Append(device->Run);
       } catch (const std::exception& E) {
@@ -95,8 +113,8 @@ void RunUntilFinished(std::vector<std::unique_ptr<TDevice>>& Devices, TConsoleSc
   }
 }
 
-void ReportSummary(const TFlashOptions& Options, const std::vector<TDeviceOutcome>& Outcomes,
-                   TConsoleScreen& Screen) {
+void ReportSummary(const TFlashOptions& Options, const std::vector<std::unique_ptr<TDevice>>& Devices,
+                   const std::vector<TDeviceOutcome>& Outcomes, TConsoleScreen& Screen) {
   if (Options.Json) {
     Screen.Line(SummaryJson(Outcomes));
     return;
@@ -107,6 +125,10 @@ void ReportSummary(const TFlashOptions& Options, const std::vector<TDeviceOutcom
     Screen.Line(SummaryLine(Outcomes));
   else
     Screen.ErrorLine(SummaryLine(Outcomes));
+  // What to do next, last, where it is read.
+  for (const auto& device : Devices)
+    for (const std::string& advice : device->Advice(true))
+      Screen.ErrorLine(Format("%s: %s", device->Run.Request().Address.c_str(), advice.c_str()));
 }
 }  // namespace
 
@@ -133,21 +155,24 @@ int RunFlashCommand(const std::vector<std::string>& Arguments, TTerminationSigna
   TRunLog log(options.LogFile);
   TProgramUnits units;
   std::vector<std::unique_ptr<TDevice>> devices;
-  for (const std::string& address : options.Addresses)
-    devices.push_back(std::make_unique<TDevice>(options, address, devices.size(), screen, log));
+  const TLocalTime start = LocalTimeNow();
+  for (const TDeviceEntry& device : options.Devices)
+    devices.push_back(std::make_unique<TDevice>(options, device, devices.size(), screen, log, start));
   // Every device gets the same files: a request that cannot run fails before anything
   // connects, once.
   for (const auto& device : devices) {
     if (const auto failure = device->Run.Check()) {
-      TConsoleReport({options.Quiet, options.Json, false}, device->Run.Request().Address, 0, screen, log)
-          .Result(*failure);
+      TConsoleReport::TSettings once = ReportSettings(options);
+      once.Prefixed = false;
+      TConsoleReport(once, device->Run.Request().Address, 0, screen, log).Result(*failure);
       return static_cast<int>(failure->Outcome);
     }
   }
   const TRunReport report(options.ReportFile);
   try {
     report.CheckWritable();
-    for (const std::string& address : options.Addresses) log.Append("zelmirt-flash: programming " + address);
+    if (!options.LogFolder.empty()) MakeFolder(options.LogFolder);
+    for (const TDeviceEntry& device : options.Devices) log.Append("zelmirt-flash: programming " + device.Address);
   } catch (const std::exception& E) {
     return Fail(TRunOutcome::InvalidRequest, E.what());
   }
@@ -158,6 +183,6 @@ int RunFlashCommand(const std::vector<std::string>& Arguments, TTerminationSigna
   RunUntilFinished(devices, screen, Termination, report);
   std::vector<TDeviceOutcome> outcomes;
   for (const auto& device : devices) outcomes.push_back(device->Outcome());
-  if (devices.size() > 1) ReportSummary(options, outcomes, screen);
+  if (devices.size() > 1) ReportSummary(options, devices, outcomes, screen);
   return SummaryExitCode(outcomes);
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/LocalTime.h"
+
 class TConsoleScreen;
 
 // The --log file: every line appended with a time stamp. None when the name is empty.
@@ -18,3 +20,7 @@ public:
 private:
   std::string FFileName;
 };
+
+// The --log-dir file of one device's run: its address (anything but letters, digits, '.' and
+// '-' as '_') and its local start time, "127.0.0.5_20261209-141530.log" in Folder.
+std::string DeviceLogFileName(const std::string& Folder, const std::string& Address, const TLocalTime& Start);

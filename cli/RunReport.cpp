@@ -100,8 +100,7 @@ void TRunReport::CheckWritable() const {
   if (!FFileName.empty()) AppendToFile(FFileName, "", "");
 }
 
-void TRunReport::Append(const TProgrammingRun& Run) const {
-  if (FFileName.empty()) return;
+std::vector<TRunReport::TRecord> TRunReport::Records(const TProgrammingRun& Run) {
   const std::string& Address = Run.Request().Address;
   const TRunRequest& Request = Run.Request();
   const TRunResult& Result = Run.Result();
@@ -126,8 +125,13 @@ void TRunReport::Append(const TProgrammingRun& Run) const {
       records.push_back({Address, UnitName(unit), verdict, static_cast<int>(Result.Outcome)});
     }
   }
+  return records;
+}
+
+void TRunReport::Append(const TProgrammingRun& Run) const {
+  if (FFileName.empty()) return;
   std::string text;
-  for (const TRecord& record : records) text += (FCsv ? CsvLine(record) : JsonLine(record)) + "\n";
+  for (const TRecord& record : Records(Run)) text += (FCsv ? CsvLine(record) : JsonLine(record)) + "\n";
   // All of a device's records in one append, so that a crash leaves none of them half.
   AppendToFile(FFileName, FCsv ? CsvHeader() + "\n" : std::string(), text);
 }

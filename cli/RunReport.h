@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/ProgrammingRun.h"
 
@@ -18,6 +19,8 @@ public:
 
   // The record of one unit's attempt, in either form.
   struct TRecord;
+  // The records of a run that ended: one per unit and attempt.
+  static std::vector<TRecord> Records(const TProgrammingRun& Run);
   static std::string JsonLine(const TRecord& Record);
   static std::string CsvLine(const TRecord& Record);
   static std::string CsvHeader();

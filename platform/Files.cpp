@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "base/Format.h"
 
@@ -95,6 +96,12 @@ std::string ReadRegularFile(const std::string& Path, size_t MaxBytes) {
   }
   throw EFileError(Format("Cannot read file \"%s\": it grew beyond the %zu bytes allowed while it was read",
                           Path.c_str(), MaxBytes));
+}
+
+void MakeFolder(const std::string& Path) {
+  std::error_code error;
+  std::filesystem::create_directories(Path, error);
+  if (error) throw EFileError(Format("Cannot make folder \"%s\": %s", Path.c_str(), error.message().c_str()));
 }
 
 std::string ExecutablePath() {

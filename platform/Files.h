@@ -17,6 +17,8 @@ std::string ReadFileText(const std::string& Path);
 // refused before anything is read from it, and so is a larger file, so that reading neither
 // blocks nor fills the memory.
 std::string ReadRegularFile(const std::string& Path, size_t MaxBytes);
+// Makes the folder and any missing parents; raises EFileError naming it when it cannot.
+void MakeFolder(const std::string& Path);
 // The running executable's full path.
 std::string ExecutablePath();
 // Everything up to and including the last '/', or empty.

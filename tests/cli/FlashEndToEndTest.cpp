@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
 
 #include <string>
 #include <vector>
 
+#include "base/Format.h"
 #include "base/Sha256.h"
 #include "tests/cli/FlashFixture.h"
 #include "tests/cli/FlashProcess.h"
@@ -17,6 +19,11 @@
 #include "tests/tools/SimRecords.h"
 
 namespace {
+// The last line after a run that left the Master in its bootloader, and after one that found
+// it there without asking for recovery.
+const std::string MasterLeft = "the Master may be waiting in its bootloader: program it again with --master-recover";
+const std::string MasterAdvice = "zelmirt-flash: " + MasterLeft + "\n";
+const std::string MasterMayBeLeft = "if an earlier run left the Master in its bootloader, program it with --master-recover";
 TEST(FlashEndToEndTest, MasterRunFlashesTheFilteredFileAndReportsInJsonAndTheLog) {
   TTempFolder folder;
   const std::string master = WriteProgram(folder, "master.hex", 30);
@@ -48,14 +55,22 @@ TEST(FlashEndToEndTest, MasterRunFlashesTheFilteredFileAndReportsInJsonAndTheLog
   EXPECT_EQ(lastPercent, 100);
   EXPECT_EQ(result["code"].toInt(), 0);
   EXPECT_EQ(result["message"].toString(), "Master programmed and restarted");
+  // The result carries the report's record of the unit; the records' echoes stay out.
+  ASSERT_EQ(result["units"].toArray().size(), 1);
+  EXPECT_EQ(result["units"][0]["records_acknowledged"].toInt(), 31);
+  EXPECT_EQ(result["units"][0]["bootloader_version"].toString(), "M12");
+  EXPECT_LT(memo.size(), 31u);
   EXPECT_EQ(run.Errors, "");
 
   // Every log line has a time stamp; the log holds the run's lines and its result.
   const std::vector<std::string> logLines = Lines(ReadWholeFile(log));
   for (const std::string& line : logLines)
     EXPECT_TRUE(line.size() > 24 && line[4] == '-' && line[10] == ' ' && line[13] == ':' && line[19] == '.') << line;
-  ASSERT_FALSE(logLines.empty());
-  EXPECT_NE(logLines.back().find("result 0: Master programmed and restarted"), std::string::npos) << logLines.back();
+  ASSERT_GE(logLines.size(), 2u);
+  EXPECT_NE(logLines[logLines.size() - 2].find("result 0: Master programmed and restarted"), std::string::npos);
+  EXPECT_NE(logLines.back().find(" verdict {"), std::string::npos) << logLines.back();
+  // The log holds every line, the records' echoes too.
+  EXPECT_NE(ReadWholeFile(log).find(" :020000030300F8.\n"), std::string::npos);
   EXPECT_NE(ReadWholeFile(log).find(" Zelmirt Restarted\n"), std::string::npos);
 }
 
@@ -107,6 +122,8 @@ struct TFaultCase {
   std::string LastLogLine;
   // The result: the window's failure line, or the command's own.
   std::string Result;
+  // The line after it that says how to reach a unit left in its bootloader, if any.
+  std::string Advice = {};
 };
 
 void PrintTo(const TFaultCase& Case, std::ostream* Out) { *Out << Case.Name; }
@@ -134,7 +151,7 @@ void ExpectEnding(const TFaultCase& Case, TDevice& Device, TFlashProcess& Flash)
     lines.pop_back();
     EXPECT_EQ(Flash.Errors(), "");
   } else {
-    EXPECT_EQ(Flash.Errors(), result + "\n");
+    EXPECT_EQ(Flash.Errors(), result + "\n" + (Case.Advice.empty() ? "" : "zelmirt-flash: " + Case.Advice + "\n"));
     // A failure the window logged is the log's last line.
     if (!caseResult.starts_with('!')) {
       ASSERT_FALSE(lines.empty()) << Flash.Output();
@@ -192,26 +209,28 @@ INSTANTIATE_TEST_SUITE_P(
     EveryFaultOfTheSimulator, FlashFaultTest,
     testing::Values(
         TFaultCase{"NoAck", "127.70.2.10", {"--no-ack"}, MasterOnly, 5, "Enabling Master Program Mode",
-                   "Could Not Enable Programming"},
+                   "Could Not Enable Programming", MasterMayBeLeft},
         TFaultCase{"NoAckOfTheSlaveAfterAWholeMasterRun", "127.70.2.11", {"--fault-unit", "slave", "--no-ack"},
-                   Both, 5, "Enabling Slave Program Mode", "Could Not Enable Programming"},
+                   Both, 5, "Enabling Slave Program Mode", "Could Not Enable Programming",
+                   "if an earlier run left the Slave in its bootloader, program it with --slave-recover"},
         TFaultCase{"NoEcho", "127.70.2.12", {"--no-echo"}, MasterOnly, 6, "Program Mode Enabled",
-                   "Could Not Sync to Bootloader"},
+                   "Could Not Sync to Bootloader", MasterLeft},
         TFaultCase{"MasterVersion", "127.70.2.13", {"--master-version", "X12"}, MasterOnly, 7,
-                   "Program Mode Enabled", "Could Not Sync to Master Bootloader"},
+                   "Program Mode Enabled", "Could Not Sync to Master Bootloader", MasterLeft},
         TFaultCase{"SlaveVersion", "127.70.2.14", {"--slave-version", "M12"}, SlaveOnly, 7, "Program Mode Enabled",
-                   "Could Not Sync to Slave Bootloader"},
+                   "Could Not Sync to Slave Bootloader",
+                   "the Slave may be waiting in its bootloader: program it again with --slave-recover"},
         TFaultCase{"RefuseRecord", "127.70.2.15", {"--refuse-record", "3"}, MasterOnly, 8, Record3,
-                   "Program Error"},
-        TFaultCase{"SilentAfter", "127.70.2.16", {"--silent-after", "3"}, MasterOnly, 9, Record3 + ".",
-                   "Program Timeout Error"},
+                   "Program Error", MasterLeft},
+        TFaultCase{"SilentAfter", "127.70.2.16", {"--silent-after", "3"}, {"-v", "-m", "master"}, 9, Record3 + ".",
+                   "Program Timeout Error", MasterLeft},
         TFaultCase{"NoRestartAck", "127.70.2.17", {"--no-restart-ack"}, MasterOnly, 10,
-                   "Zelmirt Master Processor Programmed", "Failed to Restart"},
+                   "Zelmirt Master Processor Programmed", "Failed to Restart", MasterLeft},
         TFaultCase{"RefuseConnections", "127.70.2.19", {"--refuse-connections"},
                    {"-t", "2", "-m", "master"}, 3, "", "!no connection to 127.70.2.19 (port 4001) within 2 s"},
         // Noise before the sync echo makes it no echo for the window.
         TFaultCase{"Noise", "127.70.2.20", {"--noise", "junk"}, MasterOnly, 6, "Program Mode Enabled",
-                   "Could Not Sync to Bootloader"},
+                   "Could Not Sync to Bootloader", MasterLeft},
         TFaultCase{"Delay", "127.70.2.21", {"--delay", "5"}, Both, 0, "Zelmirt Restarted",
                    "Master and Slave programmed and restarted"},
         TFaultCase{"Dribble", "127.70.2.22", {"--dribble", "2"}, SlaveOnly, 0, "Zelmirt Restarted",
@@ -221,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(
         TFaultCase{"SlaveInBootloaderRecovered", "127.70.2.24", {"--in-bootloader", "slave"},
                    {"--slave-recover", "-s", "slave"}, 0, "Zelmirt Restarted", "Slave programmed and restarted"},
         TFaultCase{"MasterInBootloaderNotRecovered", "127.70.2.25", {"--in-bootloader", "master"}, MasterOnly, 5,
-                   "Enabling Master Program Mode", "Could Not Enable Programming"}),
+                   "Enabling Master Program Mode", "Could Not Enable Programming", MasterMayBeLeft}),
     [](const testing::TestParamInfo<TFaultCase>& Info) { return std::string(Info.param.Name); });
 
 // The device closes the connection right after a reply; the window's next record races the
@@ -236,28 +255,42 @@ TEST(FlashEndToEndTest, ClosedConnectionEndsTheRunAsLost) {
   TFlashProcess flash(Q({"-m", master, device.Address}));
   // Whether the run learns of the close from the link or from a send that finds it gone.
   EXPECT_EQ(flash.WaitForExit(), 11) << flash.Output() << flash.Errors();
-  EXPECT_EQ(flash.Errors(), "zelmirt-flash: connection to 127.70.2.18 lost during the run\n");
+  EXPECT_EQ(flash.Errors(), "zelmirt-flash: connection to 127.70.2.18 lost during the run\n" + MasterAdvice);
   EXPECT_NE(flash.Output().find("\n[status] Disconnected\n"), std::string::npos) << flash.Output();
   EXPECT_EQ(device.Flashed(), Flashed("MASTER", SimRecords::Program(3)));
 }
 
-// Ctrl-C in the middle of a run ends it as the close question answered Yes does: the link is
-// closed and nothing is restarted.
-TEST(FlashEndToEndTest, CtrlCEndsTheRunClosesTheLinkAndExits130) {
-  TTempFolder folder;
-  const std::string master = WriteProgram(folder, "master.hex", 200);
-  TDevice device(folder, "127.70.2.4", {"--delay", "20"});
-  ASSERT_TRUE(device.Listening()) << device.Sim.Errors();
+// A signal in the middle of a run ends it as the close question answered Yes does: the link
+// is closed, nothing is restarted, and the report records why.
+TEST(FlashEndToEndTest, ASignalEndsTheRunClosesTheLinkAndExitsWithItsCode) {
+  struct TCase {
+    const char* Address;
+    int Signal;
+    int ExitCode;
+    const char* Result;
+  };
+  for (const TCase& c : {TCase{"127.70.2.4", SIGINT, 130, "interrupted"},
+                         TCase{"127.70.2.26", SIGHUP, 129, "stopped by a hang-up (SIGHUP)"},
+                         TCase{"127.70.2.27", SIGTERM, 143, "stopped by SIGTERM"}}) {
+    SCOPED_TRACE(c.Address);
+    TTempFolder folder;
+    const std::string master = WriteProgram(folder, "master.hex", 200);
+    const std::string report = folder.File("report.csv");
+    TDevice device(folder, c.Address, {"--delay", "20"});
+    ASSERT_TRUE(device.Listening()) << device.Sim.Errors();
 
-  TFlashProcess flash(Q({"-m", master, device.Address}));
-  ASSERT_TRUE(flash.WaitForOutput("Beginning Program Dump ...")) << flash.Output() << flash.Errors();
-  flash.Interrupt();
-  EXPECT_EQ(flash.WaitForExit(), 130) << flash.Output() << flash.Errors();
-  EXPECT_EQ(flash.Errors(), "zelmirt-flash: interrupted\n");
-  EXPECT_TRUE(device.Sim.WaitForOutput("127.70.2.4:4001 closed by")) << device.Sim.Output();
-  EXPECT_EQ(device.Sim.Output().find("restarted"), std::string::npos) << device.Sim.Output();
-  const std::string flashed = device.Flashed();
-  EXPECT_LT(Lines(flashed).size(), 200u) << "the run was cut short";
+    TFlashProcess flash(Q({"--report", report, "-m", master, device.Address}));
+    ASSERT_TRUE(flash.WaitForOutput("Beginning Program Dump ...")) << flash.Output() << flash.Errors();
+    flash.Interrupt(c.Signal);
+    EXPECT_EQ(flash.WaitForExit(), c.ExitCode) << flash.Output() << flash.Errors();
+    EXPECT_EQ(flash.Errors(), "zelmirt-flash: " + std::string(c.Result) + "\n" + MasterAdvice);
+    EXPECT_TRUE(device.Sim.WaitForOutput(device.Address + ":4001 closed by")) << device.Sim.Output();
+    EXPECT_EQ(device.Sim.Output().find("restarted"), std::string::npos) << device.Sim.Output();
+    EXPECT_LT(Lines(device.Flashed()).size(), 200u) << "the run was cut short";
+    const std::vector<std::string> records = Lines(ReadWholeFile(report));
+    ASSERT_EQ(records.size(), 2u) << "the header and the Master's record";
+    EXPECT_NE(records[1].find(Format(",%d,%d,", c.ExitCode, c.ExitCode)), std::string::npos) << records[1];
+  }
 }
 
 // Bad input ends before any connection with one line naming what was wrong and where.
@@ -287,7 +320,7 @@ TEST(FlashEndToEndTest, BadInputEndsWithOneLineAndItsCode) {
       {Q({"-m", good, "-s", malformed, "127.70.2.5"}), 4, {malformed, "line 2", ":10zz"}},
       {Q({"-m", good, "-l", folder.File("no-folder/run.log"), "127.70.2.5"}), 2, {"no-folder/run.log"}},
       {Q({"-m", good, "127.70.2.5", "127.70.2.7", "127.70.2.5"}), 2, {"\"127.70.2.5\" given twice"}},
-      {Q({"-m", good, "--devices", badList}), 2, {badList + ":4:", "\"127.70.2.7 127.70.2.8\""}},
+      {Q({"-m", good, "--devices", badList}), 2, {badList + ":4:", "\"127.70.2.8\" is not a device option"}},
       {Q({"-m", good, "--devices", emptyList}), 2, {emptyList, "no device address"}},
       {Q({"-m", good, "--devices", missing}), 2, {"--devices", missing}},
   };
@@ -314,13 +347,16 @@ TEST(FlashEndToEndTest, HelpListsEveryOptionAndExitCode) {
   for (const char* option : {"-m, --master FILE", "-s, --slave FILE", "-u, --units master|slave|all",
                              "--master-recover", "--slave-recover", "-t, --connect-timeout SECONDS", "-l, --log FILE",
                              "-q, --quiet", "--json", "-h, --help", "--version", "ADDRESS...",
-                             "-d, --devices FILE", "--fast", "--check", "check [--json] FILE..."})
+                             "-d, --devices FILE", "--fast", "--check", "check [--json] FILE...", "-v, --verbose",
+                             "--log-dir FOLDER", "--report FILE", "--retries N", "--run-timeout SECONDS",
+                             "--limit-scale F", "master-recover"})
     EXPECT_NE(help.Output.find(option), std::string::npos) << option;
   for (const char* code : {"  0  every selected unit", "  1  anything else", "  2  usage", "  3  no connection",
                            "  4  a program file", "  5  could not enable", "  6  could not sync to the bootloader",
                            "  7  could not sync to the Master or Slave", "  8  program error", "  9  program time-out",
                            " 10  failed to restart", " 11  connection lost", " 12  a text could not be sent",
-                           "130  interrupted"})
+                           " 13  the run passed its time limit", "129  stopped by a hang-up", "130  interrupted",
+                           "143  stopped by SIGTERM"})
     EXPECT_NE(help.Output.find(code), std::string::npos) << code;
 
   const TFlashRun version = RunFlash({"--version"});

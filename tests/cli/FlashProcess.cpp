@@ -33,7 +33,7 @@ bool TFlashProcess::WaitForOutput(const std::string& Text) {
       std::chrono::milliseconds(RunLimitMs));
 }
 
-void TFlashProcess::Interrupt() { ::kill(static_cast<pid_t>(FProcess.processId()), SIGINT); }
+void TFlashProcess::Interrupt(int Signal) { ::kill(static_cast<pid_t>(FProcess.processId()), Signal); }
 
 int TFlashProcess::WaitForExit() {
   if (!FProcess.waitForFinished(RunLimitMs) || FProcess.exitStatus() != QProcess::NormalExit) return -1;

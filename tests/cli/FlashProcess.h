@@ -1,5 +1,7 @@
 #pragma once
 
+#include <csignal>
+
 #include <QProcess>
 #include <QStringList>
 #include <string>
@@ -15,8 +17,8 @@ public:
 
   // Waits until the standard output holds Text; answers whether it came.
   bool WaitForOutput(const std::string& Text);
-  // Sends SIGINT, as Ctrl-C on a terminal does.
-  void Interrupt();
+  // Sends Signal: SIGINT as Ctrl-C on a terminal does, SIGHUP as a closed terminal, SIGTERM.
+  void Interrupt(int Signal = SIGINT);
   // Waits for the process to end; answers its exit code, or -1 when it did not end normally.
   int WaitForExit();
   std::string Output();

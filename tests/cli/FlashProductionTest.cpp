@@ -1,5 +1,6 @@
-// zelmirt-flash as a production line runs it: a report of every unit and attempt, a unit
-// retried after a refusal, a run time limit for a device that never lets a limit pass.
+// zelmirt-flash as a production line runs it: a report of every unit and attempt and a log
+// of each device, a unit retried after a refusal, a device left in its bootloader, run and
+// connection time limits, stretched limits for a slow link, an output that goes away.
 #include <gtest/gtest.h>
 
 #include <QJsonDocument>
@@ -7,6 +8,8 @@
 #include <QProcess>
 
 #include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "tests/cli/FlashFixture.h"
@@ -95,5 +98,117 @@ TEST(FlashProductionTest, ADeviceThatKeepsEveryLimitFromPassingEndsAtTheRunTimeo
   dribble.join();
   EXPECT_EQ(run.ExitCode, 13) << run.Output << run.Errors;
   EXPECT_NE(run.Errors.find("passed its time limit of 2.5 s"), std::string::npos) << run.Errors;
+}
+
+// Four devices of a station: one answers with another bootloader version, one is slow, one
+// waits in its bootloader and says so on its line of the devices file.
+TEST(FlashProductionTest, AStationCallReportsEveryDeviceAndLogsEachInAFileOfItsOwn) {
+  TTempFolder folder;
+  const std::string master = WriteProgram(folder, "master.hex", 8);
+  const std::vector<std::string> sent = SentRecords(Lines(ReadWholeFile(master)));
+  const std::string hash = Sha256Sum(master);
+  const std::string report = folder.File("station.jsonl");
+  const std::string logs = folder.File("logs/today");
+  struct TRow {
+    const char* Address;
+    QStringList SimOptions;
+    const char* DevicesLine;
+    const char* Version;
+  };
+  const std::vector<TRow> rows{
+      {"127.73.2.4", {}, "127.73.2.4", "M12"},
+      {"127.73.2.5", {"--master-version", "M15"}, "  127.73.2.5\t", "M15"},
+      {"127.73.2.6", {"--in-bootloader", "master"}, "127.73.2.6  master-recover", "M12"},
+      {"127.73.2.7", {"--delay", "3"}, "127.73.2.7", "M12"},
+  };
+  std::string rack = "# station 1\n";
+  std::vector<std::unique_ptr<TDevice>> devices;
+  for (const TRow& row : rows) {
+    rack += std::string(row.DevicesLine) + "\n";
+    devices.push_back(std::make_unique<TDevice>(folder, row.Address, row.SimOptions));
+    ASSERT_TRUE(devices.back()->Listening()) << devices.back()->Sim.Errors();
+  }
+  const TFlashRun run =
+      RunFlash(Q({"--report", report, "--log-dir", logs, "-m", master, "--devices", folder.WriteFile("rack.txt", rack)}));
+  ASSERT_EQ(run.ExitCode, 0) << run.Output << run.Errors;
+
+  const std::vector<QJsonObject> records = ReportRecords(report);
+  ASSERT_EQ(records.size(), rows.size());
+  std::vector<std::string> logFiles;
+  for (const auto& entry : std::filesystem::directory_iterator(logs)) logFiles.push_back(entry.path().filename());
+  EXPECT_EQ(logFiles.size(), rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].Address);
+    EXPECT_EQ(devices[i]->Flashed(), Flashed("MASTER", sent));
+    const auto record = std::find_if(records.begin(), records.end(),
+                                     [&](const QJsonObject& R) { return R["address"].toString() == rows[i].Address; });
+    ASSERT_NE(record, records.end());
+    EXPECT_EQ((*record)["sha256"].toString().toStdString(), hash);
+    EXPECT_EQ((*record)["bootloader_version"].toString(), rows[i].Version);
+    EXPECT_EQ((*record)["records_acknowledged"].toInt(), static_cast<int>(sent.size()));
+    EXPECT_EQ((*record)["exit_code"].toInt(), 0);
+
+    const auto logFile = std::find_if(logFiles.begin(), logFiles.end(), [&](const std::string& Name) {
+      return Name.starts_with(std::string(rows[i].Address) + "_") && Name.ends_with(".log");
+    });
+    ASSERT_NE(logFile, logFiles.end());
+    const std::string log = ReadWholeFile(logs + "/" + *logFile);
+    EXPECT_NE(log.find("Master file: " + master + " (" + std::to_string(sent.size()) + " records to send, SHA-256 " +
+                       hash + ")"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find(" " + sent[1] + ".\n"), std::string::npos) << "every record's reply";
+    EXPECT_NE(log.find(" result 0: Master programmed and restarted\n"), std::string::npos);
+    EXPECT_NE(log.find(std::string(" verdict {\"tool\":")), std::string::npos);
+    EXPECT_EQ(log.find("127.73.2."), log.find(rows[i].Address)) << "no other device's lines";
+  }
+}
+
+// The version step waits 25 ticks for its reply: a link with 300 ms of latency needs the
+// limits stretched, and then passes.
+TEST(FlashProductionTest, ASlowLinkIsProgrammedWithItsLimitsStretched) {
+  TTempFolder folder;
+  const std::string master = WriteProgram(folder, "master.hex", 2);
+  TDevice plain(folder, "127.73.2.8", {"--delay", "300"});
+  TDevice stretched(folder, "127.73.2.9", {"--delay", "300"});
+  ASSERT_TRUE(plain.Listening() && stretched.Listening());
+  TFlashProcess plainRun(Q({"-m", master, plain.Address}));
+  TFlashProcess stretchedRun(Q({"--limit-scale", "4", "-m", master, stretched.Address}));
+  EXPECT_EQ(plainRun.WaitForExit(), 7) << plainRun.Errors();
+  EXPECT_EQ(stretchedRun.WaitForExit(), 0) << stretchedRun.Output() << stretchedRun.Errors();
+  EXPECT_EQ(stretched.Flashed(), Flashed("MASTER", SentRecords(Lines(ReadWholeFile(master)))));
+}
+
+// -t counts from the start of the run, whose first attempt goes out at once.
+TEST(FlashProductionTest, TheConnectionTimeLimitCountsFromTheStart) {
+  TTempFolder folder;
+  const std::string master = WriteProgram(folder, "master.hex", 2);
+  TDevice device(folder, "127.73.2.10");
+  ASSERT_TRUE(device.Listening()) << device.Sim.Errors();
+  const TFlashRun answered = RunFlash(Q({"-t", "3", "-m", master, device.Address}));
+  EXPECT_EQ(answered.ExitCode, 0) << answered.Output << answered.Errors;
+
+  const auto start = std::chrono::steady_clock::now();
+  const TFlashRun nobody = RunFlash(Q({"-t", "2.5", "-m", master, "127.73.2.11"}));
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(nobody.ExitCode, 3);
+  EXPECT_EQ(nobody.Errors, "zelmirt-flash: no connection to 127.73.2.11 (port 4001) within 2.5 s\n");
+  // Within a second of the limit, with room for a loaded machine's start-up.
+  EXPECT_LT(took.count(), 2.5 + 1 + 1) << took.count();
+}
+
+// An output that goes away (| head -1) neither ends the run nor changes its exit status.
+TEST(FlashProductionTest, AClosedOutputLeavesTheRunToProgramTheUnit) {
+  TTempFolder folder;
+  const std::string master = WriteProgram(folder, "master.hex", 40);
+  TDevice device(folder, "127.73.2.12");
+  ASSERT_TRUE(device.Listening()) << device.Sim.Errors();
+  QProcess pipeline;
+  pipeline.start("bash", {"-c", "set -o pipefail; \"$0\" \"$@\" | head -1", ZELMIRT_FLASH_EXECUTABLE, "-v", "-m",
+                          QString::fromStdString(master), QString::fromStdString(device.Address)});
+  ASSERT_TRUE(pipeline.waitForFinished(60000));
+  EXPECT_EQ(pipeline.exitCode(), 0) << pipeline.readAllStandardError().toStdString();
+  EXPECT_EQ(Lines(pipeline.readAllStandardOutput().toStdString()).size(), 1u);
+  EXPECT_EQ(device.Flashed(), Flashed("MASTER", SentRecords(Lines(ReadWholeFile(master)))));
 }
 }  // namespace
