@@ -21,6 +21,8 @@ constexpr const char* QuickName = "quick.station.test";
 constexpr const char* MissingName = "missing.station.test";
 constexpr const char* SlowAddress = "127.72.0.1";
 constexpr const char* QuickAddress = "127.72.0.2";
+// Each test's quick device listens on an address of its own: ctest runs them side by side.
+constexpr const char* OtherQuickAddress = "127.72.0.3";
 
 // The names of the tests: the slow one is answered only once released, the missing one
 // never. Counts every look-up by name.
@@ -35,8 +37,12 @@ public:
     // Bounded, so that a link that looks up on the window's thread fails the test instead of
     // hanging it.
     if (Name == SlowName) FChanged.wait_for(lock, std::chrono::seconds(60), [this] { return FReleased; });
-    Addresses.push_back(WinSockAccess().inet_addr()(Name == SlowName ? SlowAddress : QuickAddress));
+    Addresses.push_back(WinSockAccess().inet_addr()(Name == SlowName ? SlowAddress : FQuickAddress.c_str()));
     return 0;
+  }
+  void SetQuickAddress(std::string Address) {
+    std::lock_guard<std::mutex> guard(FLock);
+    FQuickAddress = std::move(Address);
   }
   void Release() {
     std::lock_guard<std::mutex> guard(FLock);
@@ -54,6 +60,7 @@ private:
   std::condition_variable FChanged;
   bool FReleased = false;
   int FLookups[3] = {};
+  std::string FQuickAddress = QuickAddress;
 };
 
 class LinkNameLookupTest : public LinkTest {
@@ -114,7 +121,8 @@ TEST_F(LinkNameLookupTest, AHangingLookUpDelaysNeitherAnotherLinksLookUpNorItsCo
 }
 
 TEST_F(LinkNameLookupTest, ANameThatCannotBeLookedUpIsAnAttemptWithdrawnAndTriedAgain) {
-  TScriptedDevice quickDevice(QuickAddress);
+  Names.SetQuickAddress(OtherQuickAddress);
+  TScriptedDevice quickDevice(OtherQuickAddress);
   StartLink(MissingName);
   StartOtherLink(QuickName);
   ASSERT_TRUE(WaitForStateEntries(lsConnecting, 2));
