@@ -26,9 +26,7 @@ constexpr double TickBound = 100.0;  // records per second at one record per 10 
 constexpr auto RunLimit = std::chrono::minutes(3);
 
 std::string ProgramFile(const TTempFolder& Folder) {
-  std::string program;
-  for (int i = 0; i < Records; ++i) program += DataRecord(i) + "\r\n";
-  return Folder.WriteFile("master.hex", program);
+  return Folder.WriteFile("master.hex", ProgramText(Records));
 }
 
 // One device's run, timed from the dump's first record to its last reply.

@@ -32,9 +32,7 @@ bool RunEventsUntil(Condition Done, std::chrono::seconds Limit) {
 void BM_MasterRunRecordsPerSecond(benchmark::State& State) {
   Framework();
   TTempFolder folder;
-  std::string program;
-  for (int i = 0; i < Records; ++i) program += DataRecord(i) + "\r\n";
-  const std::string file = folder.WriteFile("master.hex", program);
+  const std::string file = folder.WriteFile("master.hex", ProgramText(Records));
 
   TScriptedDevice device("127.62.0.2");
   // When the first and the last program record reached the device.

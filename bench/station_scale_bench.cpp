@@ -32,9 +32,7 @@ constexpr int Records = 300;
 constexpr auto SamplePause = std::chrono::milliseconds(20);
 
 std::string ProgramFile(const TTempFolder& Folder) {
-  std::string program;
-  for (int i = 0; i < Records; ++i) program += DataRecord(i) + "\r\n";
-  return Folder.WriteFile("master.hex", program);
+  return Folder.WriteFile("master.hex", ProgramText(Records));
 }
 
 // A number field of /proc/PID/status ("Threads:"), or 0 once the process is gone.

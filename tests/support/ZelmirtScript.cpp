@@ -22,6 +22,12 @@ std::string DataRecord(int Index) {
   return HexRecord(static_cast<unsigned>(Index * 16), 0, data);
 }
 
+std::string ProgramText(int Records) {
+  std::string text;
+  for (int i = 0; i < Records; ++i) text += DataRecord(i) + "\r\n";
+  return text + HexRecord(0, 1, {}) + "\r\n";
+}
+
 void TZelmirtScript::operator()(TScriptedDevice& Device, std::string& Pending) {
   for (;;) {
     std::string text;

@@ -9,6 +9,9 @@
 std::string HexRecord(unsigned Address, unsigned Type, const std::vector<unsigned>& Data);
 // The Index-th 16-byte data record of a test program, none of them blank.
 std::string DataRecord(int Index);
+// A program file's text: the first Records data records, then the end-of-file record, each
+// line ending with CR LF, so that the whole-file check before a run accepts it.
+std::string ProgramText(int Records);
 
 // How the scripted Zelmirt answers; by default as a healthy device.
 struct TDeviceBehaviour {
