@@ -34,8 +34,10 @@ struct THostThreadList {
   std::vector<TKtHostThreadPtr> Threads;
 };
 
+// Never destroyed: the unit may end from a static's destructor (a program's framework
+// object), after a register made on a later first use would be gone.
 THostThreadList& AdoptedThreads() {
-  static THostThreadList list;
+  static THostThreadList& list = *new THostThreadList;
   return list;
 }
 

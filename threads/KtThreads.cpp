@@ -12,8 +12,10 @@ std::mutex UnitLock;
 bool Started = false;
 }  // namespace
 
+// Never destroyed, as the register of adopted threads: host threads freed at the unit's end
+// count themselves out here, whenever that end comes.
 TKtThreadCounters& KtThreadCounters() {
-  static TKtThreadCounters counters;
+  static TKtThreadCounters& counters = *new TKtThreadCounters;
   return counters;
 }
 
