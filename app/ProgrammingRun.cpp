@@ -97,8 +97,9 @@ void TProgrammingRun::Service() {
     if (FForm.btnProgram.Enabled()) {
       ClickProgram();
     } else if (TClock::now() > FConnectDeadline) {
-      Finish({TRunOutcome::NoConnection, Format("no connection to %s (port 4001) within %s", FRequest.Address.c_str(),
-                                                Seconds(FRequest.ConnectTimeout).c_str())});
+      Finish(EndedSoFar(TRunOutcome::NoConnection, Format("no connection to %s (port 4001) within %s",
+                                                          FRequest.Address.c_str(),
+                                                          Seconds(FRequest.ConnectTimeout).c_str())));
     }
     return;
   }
@@ -191,13 +192,20 @@ void TProgrammingRun::Stop(TRunOutcome Outcome, const std::string& Message) {
       FUnitsDone.push_back(unit);
     }
   }
+  Finish(EndedSoFar(Outcome, Message));
+}
+
+TRunResult TProgrammingRun::EndedSoFar(TRunOutcome Outcome, const std::string& Message) const {
+  // A retry that never reconnected keeps the verdicts of the attempts before it: the unit
+  // was reached, and may be erased.
+  if (FUnitsDone.empty() && Outcome == TRunOutcome::NoConnection) return {Outcome, Message};
   TRunVerdict verdict;
   verdict.Outcome = Outcome;
   verdict.Message = Message;
   verdict.Units = FUnitsDone;
   for (const TUnitVerdict& unit : FUnitsDone)
     if (unit.Outcome != TRunOutcome::Programmed) verdict.Unit = unit.Unit;
-  Finish({Outcome, Message, verdict});
+  return {Outcome, Message, verdict};
 }
 
 void TProgrammingRun::Finish(TRunResult Result) {

@@ -113,6 +113,9 @@ private:
   TRunVerdict Combined(const TRunVerdict& Last) const;
   // Stops a run under way as the close question answered Yes does, and ends with Outcome.
   void Stop(TRunOutcome Outcome, const std::string& Message);
+  // The result of a run that ends now with Outcome, with the verdicts of the attempts that
+  // ended; a run that never connected has none.
+  TRunResult EndedSoFar(TRunOutcome Outcome, const std::string& Message) const;
   std::string LostConnectionMessage() const;
   // Closes the window (and with it the link) and ends with Result.
   void Finish(TRunResult Result);

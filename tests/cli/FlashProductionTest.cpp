@@ -211,4 +211,26 @@ TEST(FlashProductionTest, AClosedOutputLeavesTheRunToProgramTheUnit) {
   EXPECT_EQ(Lines(pipeline.readAllStandardOutput().toStdString()).size(), 1u);
   EXPECT_EQ(device.Flashed(), Flashed("MASTER", SentRecords(Lines(ReadWholeFile(master)))));
 }
+
+// The connection goes in the middle of the dump and the device with it: the retry never
+// connects, and the report still has the attempt that erased the unit.
+TEST(FlashProductionTest, ARetryThatNeverConnectsKeepsTheAttemptBeforeIt) {
+  TTempFolder folder;
+  const std::string master = WriteProgram(folder, "master.hex", 6);
+  const std::string report = folder.File("report.jsonl");
+  auto device = std::make_unique<TScriptedDevice>("127.73.2.13");
+  device->SetScript(TZelmirtScript({.SilentFromRecord = 3}));
+  // Stretched limits: the device's silence must not end the dump before its connection does.
+  TFlashProcess flash(Q({"--retries", "1", "-t", "2", "--limit-scale", "20", "--report", report, "-m", master,
+                         "127.73.2.13"}));
+  ASSERT_TRUE(flash.WaitForOutput("Beginning Program Dump ...")) << flash.Output() << flash.Errors();
+  device.reset();
+  EXPECT_EQ(flash.WaitForExit(), 3) << flash.Output() << flash.Errors();
+  EXPECT_NE(flash.Errors().find("the Master may be waiting in its bootloader"), std::string::npos) << flash.Errors();
+  const std::vector<QJsonObject> records = ReportRecords(report);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0]["attempt"].toInt(), 1);
+  EXPECT_EQ(records[0]["unit_code"].toInt(), 11);
+  EXPECT_EQ(records[0]["exit_code"].toInt(), 3);
+}
 }  // namespace
