@@ -7,15 +7,7 @@
 #include "platform/Files.h"
 
 namespace {
-constexpr const char* Blanks = " \t\r";
-
-constexpr const char* Separators = " \t";
-
-std::string Trimmed(const std::string& Text) {
-  const size_t first = Text.find_first_not_of(Blanks);
-  if (first == std::string::npos) return "";
-  return Text.substr(first, Text.find_last_not_of(Blanks) - first + 1);
-}
+constexpr const char* Separators = " \t\r";
 
 std::vector<std::string> Words(const std::string& Line) {
   std::vector<std::string> words;
@@ -46,10 +38,9 @@ std::vector<TDeviceEntry> ReadDeviceList(const std::string& FileName) {
   for (int lineNumber = 1; start < text.size(); ++lineNumber) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    const std::string line = Trimmed(text.substr(start, end - start));
+    const std::vector<std::string> words = Words(text.substr(start, end - start));
     start = end + 1;
-    if (line.empty() || line.front() == '#') continue;
-    const std::vector<std::string> words = Words(line);
+    if (words.empty() || words.front().front() == '#') continue;
     if (!IsAddress(words.front()))
       throw EUsageError(Format("%s:%d: \"%s\" is not a device address", FileName.c_str(), lineNumber,
                                VisibleText(words.front()).c_str()));
