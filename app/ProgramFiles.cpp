@@ -1,8 +1,8 @@
 #include <string>
 
 #include "app/ProgramRecords.h"
-#include "app/ScopedFlag.h"
 #include "app/ZelmirtPgmForm.h"
+#include "base/ScopedFlag.h"
 #include "platform/Files.h"
 
 void TZelmirt_PgmForm::btnSelFileClick(TControl* Sender) {

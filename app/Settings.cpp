@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/ScopedFlag.h"
 #include "app/ZelmirtPgmForm.h"
+#include "base/ScopedFlag.h"
 #include "platform/IniFile.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <chrono>
 #include <thread>
 
-#include "app/ScopedFlag.h"
 #include "base/Exception.h"
 #include "base/Format.h"
+#include "base/ScopedFlag.h"
 #include "platform/Application.h"
 #include "platform/Files.h"
 #include "platform/MessageWindow.h"

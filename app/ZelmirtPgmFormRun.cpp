@@ -1,8 +1,8 @@
 // The window's side of a programming run: the Program click starts the run object, and
 // the window shows what the run reports.
 #include "app/ProgramFileCheck.h"
-#include "app/ScopedFlag.h"
 #include "app/ZelmirtPgmForm.h"
+#include "base/ScopedFlag.h"
 
 void TZelmirt_PgmForm::btnProgramClick(TControl*) {
   // A link being re-addressed still counts as connected for a moment: only a link that

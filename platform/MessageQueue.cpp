@@ -10,6 +10,9 @@
 #include <optional>
 #include <system_error>
 
+#include "base/ScopedFlag.h"
+#include "platform/ReadySet.h"
+
 namespace {
 // Window timers run on the real steady clock, not on the replaceable clock source: a test
 // that freezes the tick count must not freeze the message loop.
@@ -29,16 +32,28 @@ int CreateWakeDescriptor() {
   return fd;
 }
 
+std::shared_ptr<TReadySet> MakeReadySet(int WakeEvent) {
+  try {
+    return std::make_shared<TReadySet>(WakeEvent);
+  } catch (...) {
+    close(WakeEvent);
+    throw;
+  }
+}
+
 thread_local std::shared_ptr<TMessageQueue> ThreadQueue;
 }  // namespace
 
-TMessageQueue::TMessageQueue() : FWakeDescriptor(CreateWakeDescriptor()) {}
+TMessageQueue::TMessageQueue() : FWakeEvent(CreateWakeDescriptor()), FReadySet(MakeReadySet(FWakeEvent)) {}
 
 TMessageQueue::~TMessageQueue() {
-  // The binding watches the descriptor, so it goes first.
+  // The binding watches the descriptor, so it goes first. Sockets still registered keep the
+  // set alive, but nothing serves it any more, as nothing delivers to a gone thread.
   delete FBinding;
-  close(FWakeDescriptor);
+  close(FWakeEvent);
 }
+
+int TMessageQueue::WakeDescriptor() const { return FReadySet->Descriptor(); }
 
 std::shared_ptr<TMessageQueue> TMessageQueue::ForCurrentThread() {
   if (!ThreadQueue) ThreadQueue = std::make_shared<TMessageQueue>();
@@ -66,19 +81,23 @@ std::shared_ptr<TThreadMessageQueue> TThreadMessageQueue::CurrentIfAny() {
 void TMessageQueue::Wake() {
   const uint64_t one = 1;
   // Fails only when the counter is saturated, and then the descriptor is readable anyway.
-  [[maybe_unused]] const ssize_t written = write(FWakeDescriptor, &one, sizeof one);
+  [[maybe_unused]] const ssize_t written = write(FWakeEvent, &one, sizeof one);
 }
 
 void TMessageQueue::ClearWake() {
   uint64_t count = 0;
-  [[maybe_unused]] const ssize_t read_bytes = read(FWakeDescriptor, &count, sizeof count);
+  [[maybe_unused]] const ssize_t read_bytes = read(FWakeEvent, &count, sizeof count);
 }
 
 bool TMessageQueue::HasPending() const {
-  std::lock_guard<std::mutex> guard(FLock);
-  if (!FMessages.empty()) return true;
-  const int64_t now = SteadyNowNs();
-  return std::any_of(FTimers.begin(), FTimers.end(), [now](const TTimer& t) { return t.DueNs <= now; });
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    if (!FMessages.empty()) return true;
+    const int64_t now = SteadyNowNs();
+    if (std::any_of(FTimers.begin(), FTimers.end(), [now](const TTimer& t) { return t.DueNs <= now; })) return true;
+  }
+  // A ready socket is a message not yet posted.
+  return FReadySet->SocketReady();
 }
 
 void TMessageQueue::Post(TQueuedMessage Message) {
@@ -86,10 +105,16 @@ void TMessageQueue::Post(TQueuedMessage Message) {
     std::lock_guard<std::mutex> guard(FLock);
     FMessages.push_back(std::move(Message));
   }
+  // A socket event the owner posts itself at the start of a pass is delivered in that pass.
+  if (ThreadQueue.get() == this && FServingSockets) return;
   Wake();
 }
 
 int TMessageQueue::DeliverPending() {
+  {
+    TScopedFlag serving(FServingSockets);
+    ServeReadySockets(*FReadySet);
+  }
   ClearWake();
   size_t budget;
   {

@@ -9,8 +9,10 @@
 
 #include "platform/MessageWindow.h"
 
-// The inner side of the message windows, shared by MessageWindow.cpp, the queue itself and
-// the Qt event-loop binding. Nothing outside platform/ includes this header.
+// The inner side of the message windows, shared by MessageWindow.cpp, the queue itself, the
+// Qt event-loop binding and the socket poller. Nothing outside platform/ includes this header.
+
+class TReadySet;
 
 // What a window is made of; lives as long as the window or a delivery in progress to it.
 struct TMessageWindow::TImpl {
@@ -24,6 +26,10 @@ struct TMessageWindow::TImpl {
 LRESULT CallWindowProc(TMessageWindow::TImpl& Window, uint32_t Msg, WPARAM WParam, LPARAM LParam);
 // Runs a discard callback; whatever it throws goes to the application object.
 void RunDiscard(const std::function<void()>& Discard);
+// The ready set of the thread that owns Window; nullptr when the window does not exist.
+std::shared_ptr<TReadySet> WindowReadySet(HWND Window);
+// The socket poller's: on Set's thread, takes the sockets ready in it and posts their events.
+void ServeReadySockets(TReadySet& Set);
 
 struct TQueuedMessage {
   HWND Window = 0;
@@ -55,7 +61,8 @@ public:
   static std::shared_ptr<TMessageQueue> ForCurrentThread();
   static std::shared_ptr<TMessageQueue> ForCurrentThreadIfAny();
 
-  int WakeDescriptor() const override { return FWakeDescriptor; }
+  // The ready set's: readable on a wake-up and while a socket of the thread's windows is ready.
+  int WakeDescriptor() const override;
   void Wake() override;
   bool HasPending() const override;
   int DeliverPending() override;
@@ -68,6 +75,7 @@ public:
   void SetTimer(const std::shared_ptr<TMessageWindow::TImpl>& Window, uintptr_t Id, unsigned Milliseconds);
   void KillTimer(HWND Window, uintptr_t Id);
 
+  const std::shared_ptr<TReadySet>& ReadySet() const { return FReadySet; }
   bool HasEventLoop() const { return FBinding != nullptr; }
   // Owner thread; the binding detaches itself when Qt destroys it first.
   void AttachBinding(TEventLoopBinding* Binding) { FBinding = Binding; }
@@ -89,11 +97,14 @@ private:
   void TimersChanged();
   int MillisecondsToNextTimerLocked(int64_t NowNs) const;
 
-  const int FWakeDescriptor;
+  const int FWakeEvent;
+  const std::shared_ptr<TReadySet> FReadySet;
   mutable std::mutex FLock;
   std::deque<TQueuedMessage> FMessages;
   std::vector<TTimer> FTimers;
   TEventLoopBinding* FBinding = nullptr;  // owner thread only; owned (see destructor)
+  // Owner thread only: the sockets' events are being posted, into the pass about to begin.
+  bool FServingSockets = false;
   bool FBindingChecked = false;           // owner thread only
 };
 

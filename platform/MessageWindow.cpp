@@ -29,6 +29,12 @@ public:
     FWindows.erase(Handle);
   }
 
+  std::shared_ptr<TMessageQueue> QueueOf(HWND Handle) {
+    std::lock_guard<std::mutex> guard(FLock);
+    const auto found = FWindows.find(Handle);
+    return found == FWindows.end() ? nullptr : found->second.Queue;
+  }
+
   // Answers false when the window does not exist; Message is then left untouched.
   bool Post(HWND Handle, TQueuedMessage& Message) {
     std::lock_guard<std::mutex> guard(FLock);
@@ -45,8 +51,8 @@ private:
   std::unordered_map<HWND, TEntry> FWindows;
 };
 
-// Never destroyed: process-wide threads (the socket poller) may still post while the
-// program's static objects go at exit, and must find a registry, empty or not.
+// Never destroyed: other threads may still post while the program's static objects go at
+// exit, and must find a registry, empty or not.
 TWindowRegistry& Registry() {
   static TWindowRegistry* const registry = new TWindowRegistry;
   return *registry;
@@ -121,4 +127,9 @@ bool PostMessage(HWND Window, uint32_t Msg, WPARAM WParam, LPARAM LParam, std::f
   if (Registry().Post(Window, message)) return true;
   RunDiscard(message.Discard);
   return false;
+}
+
+std::shared_ptr<TReadySet> WindowReadySet(HWND Window) {
+  const auto queue = Registry().QueueOf(Window);
+  return queue ? queue->ReadySet() : nullptr;
 }

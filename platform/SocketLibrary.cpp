@@ -55,7 +55,7 @@ void CopyText(char* Target, size_t Capacity, const char* Text) {
 
 template <uint16_t HighVersion>
 int StartupUpTo(uint16_t VersionRequested, TWSAData* Data) {
-  // The poll thread's table must outlive every socket user that starts the library.
+  // The handle table must outlive every socket user that starts the library.
   TSocketPoller::Instance();
   {
     TLibraryState& state = LibraryState();

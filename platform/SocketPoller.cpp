@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,8 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/MessageQueue.h"
+#include "platform/ReadySet.h"
 #include "platform/SocketErrorMap.h"
-#include "platform/ThreadInfo.h"
 
 struct TSocketPoller::TEntry {
   TDescriptorRef Descriptor;
@@ -23,10 +23,14 @@ struct TSocketPoller::TEntry {
   bool Async = false;
   bool Established = false;
   bool Connecting = false;
-  std::optional<int> ImmediateConnect;
   bool Parked = false;    // hang-up seen with unread data or a call under way: waits for a re-arm
   bool Finished = false;  // close or failed connect posted: nothing more to report
   int ConnectionError = 0;  // Winsock code of the failure that ended the connection
+  // The ready set of the window's thread, and the set (that one, or the one of the window
+  // registered before) that watches the socket now, for Watched.
+  std::shared_ptr<TReadySet> Home;
+  std::shared_ptr<TReadySet> WatchedIn;
+  uint32_t Watched = 0;
 };
 
 namespace {
@@ -43,6 +47,11 @@ int PendingSocketError(int Fd) {
   return error;
 }
 
+// A pass takes this many ready sockets at most; the rest stay ready for the next.
+constexpr int ReadyPerPass = 64;
+// What the set watches a socket for while its read may be posted.
+constexpr uint32_t ReadEvents = POLLIN | POLLRDHUP;
+
 bool EndsTheConnection(int Errno) {
   return Errno == ECONNRESET || Errno == ECONNABORTED || Errno == ETIMEDOUT || Errno == ENETRESET ||
          Errno == EHOSTUNREACH || Errno == ENETUNREACH;
@@ -56,30 +65,9 @@ TSocketPoller& TSocketPoller::Instance() {
   return poller;
 }
 
-TSocketPoller::TSocketPoller() : FWakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  if (FWakeFd < 0) throw std::system_error(errno, std::generic_category(), "socket poller wake-up");
-}
+TSocketPoller::TSocketPoller() = default;
 
-TSocketPoller::~TSocketPoller() {
-  {
-    std::lock_guard<std::mutex> guard(FLock);
-    FStopping = true;
-  }
-  Wake();
-  if (FThread.joinable()) FThread.join();
-  FEntries.clear();
-  ::close(FWakeFd);
-}
-
-void TSocketPoller::Wake() {
-  const uint64_t one = 1;
-  // A full counter already wakes the thread; nothing else can fail here.
-  [[maybe_unused]] const ssize_t written = ::write(FWakeFd, &one, sizeof one);
-}
-
-void TSocketPoller::EnsureThread() {
-  if (!FThread.joinable()) FThread = std::thread([this] { Run(); });
-}
+TSocketPoller::~TSocketPoller() = default;
 
 TSocket TSocketPoller::Add(int Fd, int Type) {
   auto entry = std::make_shared<TEntry>();
@@ -104,9 +92,9 @@ bool TSocketPoller::Remove(TSocket Handle) {
     if (found == FEntries.end()) return false;
     removed = std::move(found->second);
     FEntries.erase(found);
+    Unwatch(*removed);
   }
-  // The poll thread lets go of the descriptor once it wakes; it is closed then.
-  Wake();
+  // A readiness already taken by the window's thread finds no entry for the handle.
   return true;
 }
 
@@ -130,8 +118,8 @@ int TSocketPoller::Select(TSocket Handle, HWND Window, uint32_t Msg, int32_t Mas
     entry.Established = entry.Descriptor->Type == SOCK_DGRAM || HasPeer(fd);
   // A connected socket is writable at once, so write is armed only once there is a peer.
   entry.Armed = entry.Established ? Mask : (Mask & ~FD_WRITE);
-  if (Mask != 0) EnsureThread();
-  Wake();
+  entry.Home = Mask == 0 ? nullptr : WindowReadySet(Window);
+  Watch(Handle, entry, false);
   return 0;
 }
 
@@ -175,15 +163,14 @@ void TSocketPoller::Received(TSocket Handle, int Errno) {
   const auto found = FEntries.find(Handle);
   if (found == FEntries.end()) return;
   TEntry& entry = *found->second;
-  // Before the call counts as ended, so that the poll thread finds it with the end of the
+  // Before the call counts as ended, so that the evaluation finds it with the end of the
   // stream.
   RememberConnectionError(entry, Errno);
   --entry.Descriptor->CallsUnderWay;
-  const int32_t rearmed = entry.Mask & (FD_READ | FD_OOB);
-  if ((entry.Armed & rearmed) == rearmed && !entry.Parked) return;
-  entry.Armed |= rearmed;
+  entry.Armed |= entry.Mask & (FD_READ | FD_OOB);
   entry.Parked = false;
-  Wake();
+  // Nobody is woken: the ready set alone learns of the re-arm.
+  Watch(Handle, entry, false);
 }
 
 void TSocketPoller::Sent(TSocket Handle, int Errno) {
@@ -193,25 +180,26 @@ void TSocketPoller::Sent(TSocket Handle, int Errno) {
   TEntry& entry = *found->second;
   RememberConnectionError(entry, Errno);
   --entry.Descriptor->CallsUnderWay;
-  const bool wasParked = std::exchange(entry.Parked, false);
-  if ((Errno == EAGAIN || Errno == EWOULDBLOCK) && (entry.Mask & FD_WRITE) != 0) {
-    entry.Armed |= FD_WRITE;
-    Wake();
-  } else if (wasParked) {
-    Wake();
-  }
+  entry.Parked = false;
+  if ((Errno == EAGAIN || Errno == EWOULDBLOCK) && (entry.Mask & FD_WRITE) != 0) entry.Armed |= FD_WRITE;
+  Watch(Handle, entry, false);
 }
 
 void TSocketPoller::ConnectStarted(TSocket Handle, std::optional<int> ImmediateError) {
-  std::lock_guard<std::mutex> guard(FLock);
-  const auto found = FEntries.find(Handle);
-  if (found == FEntries.end()) return;
-  TEntry& entry = *found->second;
-  entry.Connecting = true;
-  entry.Finished = false;
-  entry.ConnectionError = 0;
-  entry.ImmediateConnect = ImmediateError;
-  Wake();
+  TPosts posts;
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    const auto found = FEntries.find(Handle);
+    if (found == FEntries.end()) return;
+    TEntry& entry = *found->second;
+    entry.Connecting = true;
+    entry.Finished = false;
+    entry.ConnectionError = 0;
+    // A connect that finished at once is reported as one that finished in the background.
+    if (ImmediateError) ConnectCompleted(Handle, entry, *ImmediateError, posts);
+    Watch(Handle, entry, false);
+  }
+  Deliver(posts);
 }
 
 void TSocketPoller::Queue(TSocket Handle, const TEntry& Entry, int32_t Event, int Error,
@@ -234,8 +222,9 @@ short WantedEvents(bool Connecting, bool Established, int32_t Mask, int32_t Arme
   if (!Established) return 0;
   short events = 0;
   if ((Mask & FD_READ) != 0) {
-    // End of stream shows as readable, so close is noticed once read is re-armed.
-    if ((Armed & FD_READ) != 0) events |= POLLIN;
+    // End of stream shows as readable, so close is noticed once read is re-armed; the
+    // hang-up flag with it tells the end from data without a look at the stream.
+    if ((Armed & FD_READ) != 0) events |= POLLIN | POLLRDHUP;
   } else if ((Mask & FD_CLOSE) != 0) {
     events |= POLLRDHUP;
   }
@@ -244,6 +233,38 @@ short WantedEvents(bool Connecting, bool Established, int32_t Mask, int32_t Arme
   return events;
 }
 }  // namespace
+
+uint32_t TSocketPoller::Interest(const TEntry& Entry) {
+  if (!Entry.Async || Entry.Mask == 0 || Entry.Finished || Entry.Parked) return 0;
+  return static_cast<uint16_t>(WantedEvents(Entry.Connecting, Entry.Established, Entry.Mask, Entry.Armed));
+}
+
+void TSocketPoller::Watch(TSocket Handle, TEntry& Entry, bool KeepRead) {
+  // Level-triggered: a socket stays in the set only while one of its events may be posted,
+  // or a hang-up or an error, which epoll reports whatever it is asked for, would wake the
+  // window's thread again and again.
+  const uint32_t wanted = Entry.Home ? Interest(Entry) : 0;
+  // Except a read just posted: its recv, mostly in the same pass, re-arms it, and until then
+  // the set may go on watching for it, which spares two changes of the set per reply. What
+  // the set reports meanwhile is dropped when it is taken, and the set is changed then.
+  if (KeepRead && !Entry.Finished && !Entry.Parked && Entry.WatchedIn == Entry.Home &&
+      Entry.Watched == (wanted | ReadEvents))
+    return;
+  if (Entry.WatchedIn && (wanted == 0 || Entry.WatchedIn != Entry.Home)) Unwatch(Entry);
+  if (wanted == 0 || wanted == Entry.Watched) return;
+  // Fails only for a descriptor the system no longer has, which has nothing to report.
+  if (Entry.Home->Watch(Entry.Descriptor->Fd, static_cast<uint64_t>(Handle), wanted, Entry.Watched != 0)) {
+    Entry.WatchedIn = Entry.Home;
+    Entry.Watched = wanted;
+  }
+}
+
+void TSocketPoller::Unwatch(TEntry& Entry) {
+  if (!Entry.WatchedIn) return;
+  Entry.WatchedIn->Unwatch(Entry.Descriptor->Fd);
+  Entry.WatchedIn.reset();
+  Entry.Watched = 0;
+}
 
 void TSocketPoller::ConnectCompleted(TSocket Handle, TEntry& Entry, int Error, TPosts& Posts) {
   Entry.Connecting = false;
@@ -276,9 +297,11 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
     return;
   }
   if ((Revents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+    // Readable without a hang-up or an error: data waits.
+    const bool dataOnly = (Revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0;
     char probe;
-    const ssize_t peeked = ::recv(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-    const int peekError = errno;
+    const ssize_t peeked = dataOnly ? 1 : ::recv(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    const int peekError = dataOnly ? 0 : errno;
     const bool datagram = Entry.Descriptor->Type == SOCK_DGRAM;
     if (peeked > 0 || (peeked == 0 && datagram)) {
       if ((Entry.Mask & FD_READ) == 0) {
@@ -316,55 +339,29 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
   }
 }
 
-void TSocketPoller::Run() {
-  SetCurrentThreadName("SocketPoller");
-  struct TWatched {
-    TSocket Handle;
-    std::shared_ptr<TEntry> Entry;
-  };
-  std::vector<TWatched> watched;
-  std::vector<pollfd> fds;
+void TSocketPoller::ServeReady(TReadySet& Set) {
+  epoll_event ready[ReadyPerPass];
+  const int count = Set.TakeReady(ready, ReadyPerPass);
+  if (count == 0) return;
   TPosts posts;
-  for (;;) {
-    watched.clear();
-    fds.assign(1, pollfd{FWakeFd, POLLIN, 0});
-    posts.clear();
-    {
-      std::lock_guard<std::mutex> guard(FLock);
-      if (FStopping) return;
-      for (auto& [handle, entry] : FEntries) {
-        if (!entry->Async || entry->Mask == 0 || entry->Finished) continue;
-        if (entry->ImmediateConnect) {
-          const int error = *entry->ImmediateConnect;
-          entry->ImmediateConnect.reset();
-          ConnectCompleted(handle, *entry, error, posts);
-        }
-        if (entry->Parked || entry->Finished) continue;
-        const short events = WantedEvents(entry->Connecting, entry->Established, entry->Mask, entry->Armed);
-        if (events == 0) continue;
-        watched.push_back({handle, entry});
-        fds.push_back(pollfd{entry->Descriptor->Fd, events, 0});
-      }
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    for (int i = 0; i < count; ++i) {
+      const uint64_t key = ready[i].data.u64;
+      if (key == TReadySet::WakeKey) continue;
+      const auto found = FEntries.find(static_cast<TSocket>(key));
+      // Closed meanwhile, or moved to another window's set: nothing to report from here.
+      if (found == FEntries.end() || found->second->WatchedIn.get() != &Set) continue;
+      TEntry& entry = *found->second;
+      // The epoll and poll event bits are the same numbers.
+      const uint32_t reported = ready[i].events & (Interest(entry) | POLLERR | POLLHUP);
+      if (reported != ready[i].events) Watch(found->first, entry, false);
+      if (reported == 0) continue;
+      Evaluate(found->first, entry, static_cast<short>(reported), posts);
+      Watch(found->first, entry, true);
     }
-    Deliver(posts);
-    posts.clear();
-    if (::poll(fds.data(), fds.size(), -1) < 0) continue;
-    if ((fds[0].revents & POLLIN) != 0) {
-      uint64_t count;
-      [[maybe_unused]] const ssize_t drained = ::read(FWakeFd, &count, sizeof count);
-    }
-    {
-      std::lock_guard<std::mutex> guard(FLock);
-      for (size_t i = 0; i < watched.size(); ++i) {
-        const short revents = fds[i + 1].revents;
-        if (revents == 0) continue;
-        const auto found = FEntries.find(watched[i].Handle);
-        // Closed or re-registered meanwhile: this readiness belongs to nobody now.
-        if (found == FEntries.end() || found->second != watched[i].Entry || found->second->Mask == 0)
-          continue;
-        Evaluate(watched[i].Handle, *found->second, revents, posts);
-      }
-    }
-    Deliver(posts);
   }
+  Deliver(posts);
 }
+
+void ServeReadySockets(TReadySet& Set) { TSocketPoller::Instance().ServeReady(Set); }

@@ -6,15 +6,22 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "platform/SocketLibrary.h"
 
-// The socket library's handle table and its one poll thread. Handles are small integers
-// that are never reused, so a readiness message that arrives after its socket was closed
-// can never reach a newer socket on the same descriptor. The poll thread posts each
-// registered event once and waits for the matching call to re-arm it, as Winsock does.
+class TReadySet;
+
+// The socket library's handle table and its readiness. Handles are small integers that are
+// never reused, so a readiness message that arrives after its socket was closed can never
+// reach a newer socket on the same descriptor. Each registered event is posted once and
+// waits for the matching call to re-arm it, as Winsock does.
+//
+// A registered socket is watched in the ready set of its window's thread, for exactly the
+// events that may be posted now; that thread takes the readiness when it wakes for its
+// messages and posts the events to itself. So a reply wakes one thread, the one that acts on
+// it, and a re-arm (every recv does one) changes the set from the calling thread and wakes
+// nobody.
 class TSocketPoller {
 public:
   static TSocketPoller& Instance();
@@ -63,13 +70,15 @@ public:
   // The end of a recv or send that counted itself in CallsUnderWay; Errno is its failure,
   // 0 after success. Any recv re-arms read and out-of-band, a send that would block re-arms
   // write. A failure that ends the connection is remembered for the close event: the
-  // system reports it once, to whichever call comes first, and the poll thread then sees
+  // system reports it once, to whichever call comes first, and the evaluation then sees
   // only the end of the stream.
   void Received(TSocket Handle, int Errno);
   void Sent(TSocket Handle, int Errno);
   // An asynchronous connect is under way, or finished at once with Error (0 for success);
   // either way the outcome is posted as the connect event.
   void ConnectStarted(TSocket Handle, std::optional<int> ImmediateError);
+  // On the set's thread: evaluates the sockets ready in Set and posts their events.
+  void ServeReady(TReadySet& Set);
 
 private:
   struct TEntry;
@@ -83,9 +92,12 @@ private:
   using TPosts = std::vector<TPost>;
 
   TSocketPoller();
-  void Wake();
-  void EnsureThread();
-  void Run();
+  // The epoll events Entry is to be watched for now; 0 leaves it out of every set.
+  static uint32_t Interest(const TEntry& Entry);
+  // Brings the ready sets in line with Interest(Entry) and its window; under FLock.
+  // KeepRead lets the set go on watching for a read that has just been posted.
+  static void Watch(TSocket Handle, TEntry& Entry, bool KeepRead);
+  static void Unwatch(TEntry& Entry);
   static void RememberConnectionError(TEntry& Entry, int Errno);
   void ConnectCompleted(TSocket Handle, TEntry& Entry, int Error, TPosts& Posts);
   // Parks the socket while a recv or send is under way; true when it did.
@@ -97,7 +109,4 @@ private:
   mutable std::mutex FLock;
   std::map<TSocket, std::shared_ptr<TEntry>> FEntries;
   TSocket FNextHandle = 1;
-  int FWakeFd;
-  bool FStopping = false;
-  std::thread FThread;
 };

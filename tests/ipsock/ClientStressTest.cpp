@@ -36,7 +36,7 @@ TEST_F(ClientTest, ThousandConnectionsLeaveNoDescriptorOrMemoryBehind) {
   const long resident = ResidentKilobytes();
   for (int i = 0; i < 1000; ++i) ASSERT_NO_FATAL_FAILURE(ConnectAndDisconnect(*Client, Listener)) << "cycle " << i;
   ProcessMessages();
-  // The poll thread may still hold a closed socket's descriptor for a moment.
+  // A call still under way may hold a closed socket's descriptor for a moment.
   EXPECT_TRUE(WaitUntil([&] { return OpenDescriptorCount() <= descriptors; }))
       << OpenDescriptorCount() << " descriptors open, " << descriptors << " before";
   EXPECT_EQ(Recorder.StatusCount(stConnect), 1050u);

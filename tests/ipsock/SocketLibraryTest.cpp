@@ -260,6 +260,42 @@ TEST_F(SocketLibraryTest, ReadIsPostedOnceAndReArmedByRecv) {
   ::close(peer);
 }
 
+// A reply wakes the thread of the socket's window, and nobody else: that thread takes the
+// readiness and posts the event to itself. A posted read is not posted again until recv
+// re-arms it, and a re-arm with nothing left to read leaves the thread asleep.
+TEST_F(SocketLibraryTest, OnlyTheWindowsThreadWakesForAReplyAndOnlyOnceUntilRecv) {
+  std::thread([&] {
+    const auto queue = TThreadMessageQueue::Current();
+    TEventRecorder recorder;
+    TSocket s;
+    const int peer = ConnectedPair(recorder, s, FD_READ | FD_CONNECT | FD_CLOSE);
+    const auto asleep = [&] { return !WaitReadable(queue->WakeDescriptor(), std::chrono::milliseconds(0)); };
+    char buffer[4];
+    for (size_t round = 1; round <= 20; ++round) {
+      ASSERT_TRUE(asleep()) << "round " << round;
+      SendAll(peer, "ab");
+      ASSERT_TRUE(WaitReadable(queue->WakeDescriptor())) << "round " << round;
+      EXPECT_EQ(queue->DeliverPending(), 1);
+      ASSERT_EQ(recorder.Count(FD_READ), 2 * round - 1);
+      // While the read waits for its recv, unread data wakes the thread once more at most,
+      // for a pass that posts nothing.
+      if (!asleep()) {
+        EXPECT_EQ(queue->DeliverPending(), 0) << "round " << round;
+      }
+      EXPECT_TRUE(asleep()) << "round " << round;
+      ASSERT_EQ(Proc<TRecvProc>("recv")(s, buffer, 1, 0), 1);
+      // One byte left: the re-armed read comes again, in one pass.
+      ASSERT_TRUE(WaitReadable(queue->WakeDescriptor())) << "round " << round;
+      EXPECT_EQ(queue->DeliverPending(), 1);
+      ASSERT_EQ(recorder.Count(FD_READ), 2 * round);
+      ASSERT_EQ(Proc<TRecvProc>("recv")(s, buffer, sizeof buffer, 0), 1);
+    }
+    EXPECT_TRUE(asleep());
+    ::close(peer);
+    ASSERT_TRUE(recorder.WaitFor(FD_CLOSE));
+  }).join();
+}
+
 TEST_F(SocketLibraryTest, OrderlyCloseOfThePeerIsACloseWithoutError) {
   TEventRecorder recorder;
   TSocket s;

@@ -43,10 +43,7 @@ public:
   TMessageWindow Window;
 };
 
-bool Readable(int Descriptor) {
-  pollfd wake{Descriptor, POLLIN, 0};
-  return poll(&wake, 1, 0) == 1;
-}
+bool Readable(int Descriptor) { return WaitReadable(Descriptor, std::chrono::milliseconds(0)); }
 }  // namespace
 
 TEST(MessageWindowTest, KeepsEachPostersOrderAndDeliversEverythingOnTheOwnerThread) {

@@ -1,5 +1,7 @@
 #include "tests/support/WaitUntil.h"
 
+#include <poll.h>
+
 #include <thread>
 
 #include "platform/MessageWindow.h"
@@ -12,4 +14,9 @@ bool WaitUntil(const std::function<bool()>& Condition, std::chrono::milliseconds
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+bool WaitReadable(int Descriptor, std::chrono::milliseconds Timeout) {
+  pollfd wait{Descriptor, POLLIN, 0};
+  return ::poll(&wait, 1, static_cast<int>(Timeout.count())) == 1;
 }
