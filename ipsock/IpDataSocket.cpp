@@ -135,7 +135,7 @@ void TIpDataSocket::AddDebugData(uint32_t Type, const void* Data, uint32_t Lengt
 
 // ---- receiving ----
 
-int TIpDataSocket::ReceiveCall() {
+int TIpDataSocket::ReceiveCall(bool& Drained) {
   if (FSocketHandle == INVALID_SOCKET || FHandleClosed || !FConnected) return 0;
   if (FRxHead >= FRxTail) {
     FRxHead = 0;
@@ -151,6 +151,7 @@ int TIpDataSocket::ReceiveCall() {
     return error == WSAEWOULDBLOCK || error == WSAENOTCONN ? 0 : -1;
   }
   if (received == 0) return 0;
+  Drained = received < space;
   if (FLogOptions.Contains(loLowData)) AddDebugData(IpRecvDataEntry, target, static_cast<uint32_t>(received));
   AddBoth(FStats.RawBytesReceived, FStats.TotalRawBytesReceived, static_cast<uint32_t>(received));
   int remaining = received;
@@ -179,7 +180,10 @@ void TIpDataSocket::ReadEvent() {
 }
 
 void TIpDataSocket::ReadPass() {
-  while (ReceiveCall() > 0)
+  // One more call after a drained one would only be told to wait; data that comes later has
+  // a read event of its own, which that call re-armed.
+  bool drained = false;
+  while (!drained && ReceiveCall(drained) > 0)
     while (ModeStep()) {
     }
 }

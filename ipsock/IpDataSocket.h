@@ -80,8 +80,10 @@ public:
 private:
   void ApplyBufferSize(int Option, int32_t Size);
   // One receive call into the free part of the buffer: the count, 0 (nothing now) or -1.
-  int ReceiveCall();
-  // Receive calls until nothing more comes, each followed by the mode steps it allows.
+  // Drained is set when a call left room in the buffer: the system had nothing more then.
+  int ReceiveCall(bool& Drained);
+  // Receive calls until the system has nothing more, each followed by the mode steps it
+  // allows.
   void ReadPass();
   void FilterReceived(uint8_t* Data, int& Count);
   // Hands on what the receive mode allows; answers whether a line was delivered.
