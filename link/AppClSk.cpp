@@ -1,6 +1,7 @@
 #include "link/AppClSk.h"
 
 #include <chrono>
+#include <utility>
 
 #include "ipsock/IpAddress.h"
 #include "ipsock/IpExceptions.h"
@@ -45,6 +46,7 @@ TCltSckObj::~TCltSckObj() {
     SetState(lsCreated);
     FClient->OnError.Clear();
     FClient->OnReadLine.Clear();
+    FClient->SetOnReadServed(nullptr);
     FClient->OnStatus.Clear();
     FClient->OnNameReply.Clear();
     FClient->OnItemSent.Clear();
@@ -60,7 +62,7 @@ TCltSckObj::~TCltSckObj() {
 }
 
 void TCltSckObj::Start() {
-  TComponentPtr<TIpClient> client(new TIpClient(nullptr));
+  TComponentPtr<TLinkClient> client(new TLinkClient(nullptr));
   client->SetDefaultPort(0);
   client->DebugLog().SetBufferSize(DebugLogBufferSize);
   client->DebugLog().SetWriteMode(wmOverwrite);
@@ -87,6 +89,7 @@ void TCltSckObj::Start() {
                               const TIpSockStatRec& StatRec) {
     ClientStatus(Sender, Socket, Event, Connection, StatRec);
   });
+  client->SetOnReadServed([this] { ClientReadServed(); });
   client->OnReadLine.Clear();
   client->OnNameReply.Clear();
   client->OnItemSent.Clear();
@@ -374,10 +377,20 @@ void TCltSckObj::ClientConnected() {
 
 void TCltSckObj::ClientProgress() {
   PassReceivedBytes();
-  if (!FPromptReceive || !FOnReceived || FReceivedPosted) return;
+  if (!FPromptReceive || !FOnReceived) return;
+  if (FClient->ServingRead()) {
+    FReceivedInRead = true;
+    return;
+  }
+  if (FReceivedPosted) return;
   // One message stands for every arrival until it is served.
   FReceivedPosted = true;
   PostMessage(MessageWindow(), ReceivedMessage, 0, 0);
+}
+
+void TCltSckObj::ClientReadServed() {
+  if (!std::exchange(FReceivedInRead, false)) return;
+  if (FOnReceived) FOnReceived();
 }
 
 void TCltSckObj::ClientDisconnected() {

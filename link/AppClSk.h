@@ -13,6 +13,7 @@
 #include "ipsock/IpClient.h"
 #include "ipsock/IpNameLookup.h"
 #include "link/AppSkBase.h"
+#include "link/LinkClient.h"
 #include "link/RxRing.h"
 
 // The states of the link's supervision.
@@ -64,7 +65,9 @@ public:
   void SetPromptReceive(bool Value) { FPromptReceive = Value; }
   bool PromptReceive() const { return FPromptReceive; }
   // With prompt receiving: runs on the creating thread after received bytes reached the
-  // ring, outside the control's events, so that it may send at once.
+  // ring, outside the control's events, so that it may send at once: at the end of the read
+  // event that brought them, or from a message the link posts itself for bytes handed on
+  // elsewhere (a close, the control's timer).
   void SetOnReceived(std::function<void()> Handler) { FOnReceived = std::move(Handler); }
   // Creates and configures the socket control; from then on the link connects by itself.
   void Start();
@@ -133,12 +136,13 @@ private:
   void ClientConnected();
   void ClientDisconnected();
   void ClientProgress();
+  void ClientReadServed();
 
   // Guards every field below that both threads reach.
   mutable std::recursive_mutex FLock;
   std::string FHost;
   std::atomic<int32_t> FPort{0};
-  TComponentPtr<TIpClient> FClient;
+  TComponentPtr<TLinkClient> FClient;
   std::atomic<bool> FHasClient{false};
   TMemoryStream FRxStream;
   int32_t FTickCount = 0;
@@ -165,6 +169,8 @@ private:
   bool FPromptReceive = false;
   std::function<void()> FOnReceived;
   bool FReceivedPosted = false;
+  // Bytes reached the ring during the read event being served.
+  bool FReceivedInRead = false;
   // The look-up of the current attempt, and the port part of its address text.
   std::unique_ptr<TIpNameLookup> FNameLookup;
   std::string FNameLookupPort;

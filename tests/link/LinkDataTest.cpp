@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "ipsock/IpExceptions.h"
+#include "platform/MessageWindow.h"
 #include "tests/link/LinkFixture.h"
 #include "tests/support/ScriptedDevice.h"
 #include "tests/support/WaitUntil.h"
@@ -48,6 +49,45 @@ TEST_F(LinkTest, TextGoesOutExactlyAndRepliesReachTheRingWithinOneTimerInterval)
     // One interval, with a wide margin for a loaded machine.
     EXPECT_LT(latency, std::chrono::milliseconds(interval + 500)) << "interval " << interval;
   }
+}
+
+// With prompt receiving, a reply is acted on (here: the next text sent) in the very pass of
+// the window thread's messages that read it, not in a later one: after each pass, nothing
+// the handler has not taken is left in the ring.
+TEST_F(LinkTest, PromptReceivingActsOnEachReplyInThePassThatReadIt) {
+  constexpr int Rounds = 50;
+  TScriptedDevice device("127.60.1.6");
+  device.SetScript([](TScriptedDevice& Device, std::string& Pending) {
+    for (size_t end; (end = Pending.find('\n')) != std::string::npos; Pending.erase(0, end + 1))
+      Device.Send(Pending.substr(0, end) + "\r");
+  });
+  Link.reset(new TCltSckObj(Notifier.get(), &Ring));
+  Link->SetPromptReceive(true);
+  std::string replies;
+  int answered = 0;
+  Link->SetOnReceived([&] {
+    replies += RingText(Ring);
+    Ring.ReadPos = Ring.WritePos;
+    for (; replies.find('\r') != std::string::npos; replies.erase(0, replies.find('\r') + 1))
+      if (++answered < Rounds) Link->SendText(std::to_string(answered) + "\n");
+  });
+  Link->Start();
+  Link->SetAddress("127.60.1.6");
+  Link->AttemptNow();
+  ASSERT_TRUE(WaitForNotifications(1));
+
+  Link->SendText("0\n");
+  const auto queue = TThreadMessageQueue::Current();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (answered < Rounds && std::chrono::steady_clock::now() < deadline) {
+    WaitReadable(queue->WakeDescriptor(), std::chrono::milliseconds(100));
+    queue->DeliverPending();
+    ASSERT_EQ(Ring.ReadPos, Ring.WritePos) << "a reply waited for another pass after " << answered;
+  }
+  EXPECT_EQ(answered, Rounds);
+  std::string expected;
+  for (int i = 0; i < Rounds; ++i) expected += std::to_string(i) + "\n";
+  EXPECT_EQ(device.Received(), expected);
 }
 
 TEST_F(LinkTest, MoreThanTheRingHoldsKeepsTheUnreadBytesAndSaysItOverflowed) {
