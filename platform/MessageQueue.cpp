@@ -82,9 +82,14 @@ void TMessageQueue::Wake() {
   const uint64_t one = 1;
   // Fails only when the counter is saturated, and then the descriptor is readable anyway.
   [[maybe_unused]] const ssize_t written = write(FWakeEvent, &one, sizeof one);
+  // After the write: a clear that misses the mark leaves the descriptor readable, and the
+  // pass that follows clears it.
+  FWakeWritten.store(true);
 }
 
 void TMessageQueue::ClearWake() {
+  // Most passes serve a socket's readiness and nothing wrote the wake-up.
+  if (!FWakeWritten.exchange(false)) return;
   uint64_t count = 0;
   [[maybe_unused]] const ssize_t read_bytes = read(FWakeEvent, &count, sizeof count);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -98,6 +99,7 @@ private:
   int MillisecondsToNextTimerLocked(int64_t NowNs) const;
 
   const int FWakeEvent;
+  std::atomic<bool> FWakeWritten{false};
   const std::shared_ptr<TReadySet> FReadySet;
   mutable std::mutex FLock;
   std::deque<TQueuedMessage> FMessages;
