@@ -353,8 +353,11 @@ void TSocketPoller::ServeReady(TReadySet& Set) {
       // Closed meanwhile, or moved to another window's set: nothing to report from here.
       if (found == FEntries.end() || found->second->WatchedIn.get() != &Set) continue;
       TEntry& entry = *found->second;
-      // The epoll and poll event bits are the same numbers.
-      const uint32_t reported = ready[i].events & (Interest(entry) | POLLERR | POLLHUP);
+      // What the set still watches for a read already posted reports nothing new (see
+      // Watch), nor does a hang-up of a socket that is not to be watched at all now. The
+      // epoll and poll event bits are the same numbers.
+      const uint32_t wanted = Interest(entry);
+      const uint32_t reported = wanted == 0 ? 0 : ready[i].events & (wanted | POLLERR | POLLHUP);
       if (reported != ready[i].events) Watch(found->first, entry, false);
       if (reported == 0) continue;
       Evaluate(found->first, entry, static_cast<short>(reported), posts);
