@@ -417,20 +417,19 @@ void TCltSckObj::PassReceivedBytes() {
   std::lock_guard<std::recursive_mutex> guard(FLock);
   const int64_t size = FRxStream.Size();
   if (size <= 0) return;
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  FRxStream.SetPosition(0);
-  FRxStream.Read(bytes.data(), size);
-  FRxStream.Clear();
-  FBytesPassed += bytes.size();
-  for (const uint8_t byte : bytes) {
+  const uint8_t* const bytes = FRxStream.Memory();
+  for (int64_t i = 0; i < size; ++i) {
     const int32_t next = (FRxRing->WritePos + 1) % RxRing::Size;
     if (next == FRxRing->ReadPos) {
       FRxRing->Overflowed = true;
       break;
     }
-    FRxRing->Data[FRxRing->WritePos] = byte;
+    FRxRing->Data[FRxRing->WritePos] = bytes[i];
     FRxRing->WritePos = next;
   }
+  FBytesPassed += static_cast<uint64_t>(size);
+  // Emptied, not freed: the next reply reuses the memory.
+  FRxStream.SetSize(0);
 }
 
 void TCltSckObj::ClientError(TObject*, TSocket, int32_t, const std::string&) { SetSocketOpen(false); }
