@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
+#include <mutex>
 
 #include "base/Format.h"
 #include "base/Sha256.h"
@@ -187,6 +189,40 @@ TProgramFileCheck CheckProgramText(const std::string& FileName, std::string_view
   return TProgramTextCheck(FileName, Content).Run();
 }
 
+namespace {
+// A station checks one or two files once for every device's run, and again as each unit
+// begins, all on one thread: the last few sound files are kept with their bytes, and a file
+// that reads the same, to the byte, has the same outcome.
+class TSoundFiles {
+public:
+  std::optional<TProgramFileCheck> Find(const std::string& FileName, const std::string& Content) {
+    std::lock_guard<std::mutex> guard(FLock);
+    for (const TKept& kept : FKept)
+      if (kept.Check.FileName == FileName && kept.Content == Content) return kept.Check;
+    return std::nullopt;
+  }
+  void Keep(const std::string& Content, const TProgramFileCheck& Check) {
+    std::lock_guard<std::mutex> guard(FLock);
+    if (FKept.size() == Kept) FKept.pop_front();
+    FKept.push_back({Content, Check});
+  }
+
+private:
+  static constexpr size_t Kept = 4;
+  struct TKept {
+    std::string Content;
+    TProgramFileCheck Check;
+  };
+  std::mutex FLock;
+  std::deque<TKept> FKept;
+};
+
+TSoundFiles& SoundFiles() {
+  static TSoundFiles files;
+  return files;
+}
+}  // namespace
+
 TProgramFileCheck CheckProgramFile(const std::string& FileName) {
   std::string content;
   try {
@@ -194,5 +230,8 @@ TProgramFileCheck CheckProgramFile(const std::string& FileName) {
   } catch (const EFileError& E) {
     throw EProgramFileError(E.Message());
   }
-  return CheckProgramText(FileName, content);
+  if (auto kept = SoundFiles().Find(FileName, content)) return std::move(*kept);
+  TProgramFileCheck check = CheckProgramText(FileName, content);
+  SoundFiles().Keep(content, check);
+  return check;
 }

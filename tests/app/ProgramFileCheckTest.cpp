@@ -127,6 +127,46 @@ TEST_F(ProgramFileCheckFormTest, TheSamplesRecordsToSendAreThoseTheWindowSends) 
   }
 }
 
+// A file checked again is read again: whatever its bytes are now decides, whether the same
+// bytes were found sound a moment before, under this name or another. Steps of one file, in
+// order: what it holds, and the records to send or the refusal that names its line.
+TEST(ProgramFileCheckTest, EveryCheckOfAFileJudgesTheBytesItHoldsNow) {
+  TTempFolder folder;
+  const std::string first = Record(0x0000, 0x00, "00112233");
+  const std::string second = Record(0x0010, 0x00, "44556677");
+  const std::string badSum = first.substr(0, first.size() - 2) + "00";
+  struct TStep {
+    const char* Name;
+    std::string Content;
+    std::vector<std::string> Sent;  // empty: refused
+    const char* Refusal;
+  };
+  const std::vector<TStep> steps{
+      {"sound", first + "\n" + EndOfFile + "\n", {first, EndOfFile}, ""},
+      {"the same again", first + "\n" + EndOfFile + "\n", {first, EndOfFile}, ""},
+      {"another record", second + "\n" + EndOfFile + "\n", {second, EndOfFile}, ""},
+      {"a bad checksum", badSum + "\n" + EndOfFile + "\n", {}, "line 1"},
+      {"sound once more", first + "\n" + EndOfFile + "\n", {first, EndOfFile}, ""},
+      {"its end lost", first + "\n", {}, "end-of-file"},
+  };
+  for (const char* name : {"unit.hex", "other.hex"}) {
+    const std::string path = folder.File(name);
+    for (const TStep& step : steps) {
+      folder.WriteFile(name, step.Content);
+      try {
+        const TProgramFileCheck check = CheckProgramFile(path);
+        EXPECT_EQ(check.FileName, path) << step.Name;
+        EXPECT_EQ(check.RecordsToSend, step.Sent) << name << ": " << step.Name;
+        EXPECT_EQ(check.Sha256, Sha256Hex(step.Content)) << name << ": " << step.Name;
+      } catch (const EProgramFileError& E) {
+        EXPECT_TRUE(step.Sent.empty()) << name << ": " << step.Name << ": " << E.Message();
+        EXPECT_NE(E.Message().find(step.Refusal), std::string::npos) << name << ": " << E.Message();
+        EXPECT_NE(E.Message().find(path), std::string::npos) << E.Message();
+      }
+    }
+  }
+}
+
 // A file that is no regular file is refused before a byte is read from it.
 TEST(ProgramFileCheckTest, WhatIsNotARegularFileIsRefusedWithoutReadingIt) {
   TTempFolder folder;
