@@ -11,9 +11,6 @@ int CreateEpoll() {
   if (fd < 0) throw std::system_error(errno, std::generic_category(), "epoll set for a message queue");
   return fd;
 }
-
-// Enough for the sockets of a station in one pass; more wait for the next.
-constexpr int ReadyPerPass = 256;
 }  // namespace
 
 TReadySet::TReadySet(int WakeFd) : FEpollFd(CreateEpoll()) {
@@ -51,8 +48,9 @@ int TReadySet::TakeReady(epoll_event* Ready, int Max) {
 }
 
 bool TReadySet::SocketReady() {
-  epoll_event ready[ReadyPerPass];
-  const int count = TakeReady(ready, ReadyPerPass);
+  // The wake-up is one member: of any two ready, one is a socket.
+  epoll_event ready[2];
+  const int count = TakeReady(ready, 2);
   for (int i = 0; i < count; ++i)
     if (ready[i].data.u64 != WakeKey) return true;
   return false;
