@@ -139,7 +139,15 @@ private:
     if (record.Type == EndOfFileType) FEndOfFileLine = LineNumber;
     if (record.Type == SegmentAddressType) FBase = (record.Data[0] << 8 | record.Data[1]) << 4;
     if (record.Type == LinearAddressType) FBase = (record.Data[0] << 8 | record.Data[1]) << 16;
-    switch (FilterOf(Line, record.ByteCount, record.Address)) {
+    const TRecordFilter filter = FilterOf(Line, record.ByteCount, record.Address);
+    // The unit would never hear the end of the file: refused before anything is erased.
+    if (record.Type == EndOfFileType && filter != TRecordFilter::Sent)
+      Refuse(LineNumber,
+             Format("the end-of-file record is addressed at %04X, in the protected area at F800 and above that a run "
+                    "does not send",
+                    record.Address),
+             Line);
+    switch (filter) {
       case TRecordFilter::Protected: ++FResult.SkippedProtected; return;
       case TRecordFilter::Blank: ++FResult.SkippedBlank; return;
       case TRecordFilter::Sent: break;

@@ -67,6 +67,9 @@ TEST(ProgramFileCheckTest, EveryKindOfBadLineIsRefusedWithTheFileTheLineAndTheRe
        "unit.hex: line 3: a record after the end-of-file record of line 2"},
       {"second end-of-file record", Data + "\n" + EndOfFile + "\n\n" + EndOfFile + "\n",
        "unit.hex: line 4: a record after the end-of-file record of line 2"},
+      {"end-of-file record in the protected area", Data + "\n" + Record(0xF800, 0x01, "") + "\n",
+       "unit.hex: line 2: the end-of-file record is addressed at F800, in the protected area at F800 and above that a "
+       "run does not send: \":00F8000107\""},
       {"no end-of-file record", Data + "\n" + Data + "\n",
        "unit.hex: line 2: the file ends without an end-of-file record (:00000001FF)"},
       {"empty file", "", "unit.hex: line 1: the file is empty: it holds no record"},
