@@ -141,7 +141,7 @@ private:
     if (record.Type == LinearAddressType) FBase = (record.Data[0] << 8 | record.Data[1]) << 16;
     const TRecordFilter filter = FilterOf(Line, record.ByteCount, record.Address);
     // The unit would never hear the end of the file: refused before anything is erased.
-    if (record.Type == EndOfFileType && filter != TRecordFilter::Sent)
+    if (record.Type == EndOfFileType && filter == TRecordFilter::Protected)
       Refuse(LineNumber,
              Format("the end-of-file record is addressed at %04X, in the protected area at F800 and above that a run "
                     "does not send",
