@@ -61,8 +61,8 @@ std::shared_ptr<TMessageQueue> TMessageQueue::ForCurrentThread() {
   // The queue may come before the Qt application object; bind once the object exists.
   if (!queue.FBindingChecked && EventLoopAvailable()) {
     queue.FBindingChecked = true;
-    queue.FBinding = CreateEventLoopBinding(queue);
-    if (queue.FBinding) queue.TimersChanged();
+    queue.AttachBinding(CreateEventLoopBinding(queue));
+    queue.TimersChanged();
   }
   return ThreadQueue;
 }
@@ -98,8 +98,7 @@ bool TMessageQueue::HasPending() const {
   {
     std::lock_guard<std::mutex> guard(FLock);
     if (!FMessages.empty()) return true;
-    const int64_t now = SteadyNowNs();
-    if (std::any_of(FTimers.begin(), FTimers.end(), [now](const TTimer& t) { return t.DueNs <= now; })) return true;
+    if (FEarliestDueNs && *FEarliestDueNs <= SteadyNowNs()) return true;
   }
   // A ready socket is a message not yet posted.
   return FReadySet->SocketReady();
@@ -120,6 +119,22 @@ int TMessageQueue::DeliverPending() {
     TScopedFlag serving(FServingSockets);
     ServeReadySockets(*FReadySet);
   }
+  return DeliverPosted();
+}
+
+int TMessageQueue::WaitAndDeliver(int LongestWaitMs) {
+  int timeout = MillisecondsToNextTimer();
+  if (timeout < 0 || timeout > LongestWaitMs) timeout = LongestWaitMs;
+  epoll_event ready[TReadySet::MaxPerPass];
+  const int count = FReadySet->WaitReady(ready, TReadySet::MaxPerPass, timeout);
+  {
+    TScopedFlag serving(FServingSockets);
+    ServeTakenSockets(*FReadySet, ready, count);
+  }
+  return DeliverPosted();
+}
+
+int TMessageQueue::DeliverPosted() {
   ClearWake();
   size_t budget;
   {
@@ -168,6 +183,8 @@ int TMessageQueue::DeliverDueTimers() {
   {
     std::lock_guard<std::mutex> guard(FLock);
     const int64_t now = SteadyNowNs();
+    // Most passes come for a message: no timer is due, and none is looked at.
+    if (!FEarliestDueNs || *FEarliestDueNs > now) return 0;
     for (TTimer& timer : FTimers) {
       if (timer.DueNs > now) continue;
       due.push_back({timer.Target, timer.Window, timer.Id});
@@ -175,11 +192,13 @@ int TMessageQueue::DeliverDueTimers() {
       timer.DueNs += timer.PeriodNs;
       if (timer.DueNs <= now) timer.DueNs = now + timer.PeriodNs;
     }
+    FEarliestDueNs = EarliestDueLocked();
   }
+  const uint64_t removalsBefore = FTimerRemovals;
   int delivered = 0;
   for (const TDue& tick : due) {
     // An earlier tick's procedure may have killed this timer or destroyed its window.
-    if (!TimerExists(tick.Window, tick.Id)) continue;
+    if (FTimerRemovals != removalsBefore && !TimerExists(tick.Window, tick.Id)) continue;
     const auto target = tick.Target.lock();
     if (!target || !target->Alive) continue;
     CallWindowProc(*target, WM_TIMER, tick.Id, 0);
@@ -199,13 +218,24 @@ int TMessageQueue::MillisecondsToNextTimer() const {
   return MillisecondsToNextTimerLocked(SteadyNowNs());
 }
 
-int TMessageQueue::MillisecondsToNextTimerLocked(int64_t NowNs) const {
-  if (FTimers.empty()) return -1;
+std::optional<int64_t> TMessageQueue::EarliestDueLocked() const {
+  if (FTimers.empty()) return std::nullopt;
   int64_t next = FTimers.front().DueNs;
   for (const TTimer& timer : FTimers) next = std::min(next, timer.DueNs);
-  if (next <= NowNs) return 0;
+  return next;
+}
+
+void TMessageQueue::TimersEditedLocked(bool Removed) {
+  FEarliestDueNs = EarliestDueLocked();
+  if (Removed) ++FTimerRemovals;
+}
+
+int TMessageQueue::MillisecondsToNextTimerLocked(int64_t NowNs) const {
+  const std::optional<int64_t>& next = FEarliestDueNs;
+  if (!next) return -1;
+  if (*next <= NowNs) return 0;
   // Rounded up, so that a wait of this length finds the timer due.
-  return static_cast<int>((next - NowNs + NsPerMs - 1) / NsPerMs);
+  return static_cast<int>((*next - NowNs + NsPerMs - 1) / NsPerMs);
 }
 
 std::vector<TQueuedMessage> TMessageQueue::RemoveWindow(HWND Window) {
@@ -213,6 +243,7 @@ std::vector<TQueuedMessage> TMessageQueue::RemoveWindow(HWND Window) {
   {
     std::lock_guard<std::mutex> guard(FLock);
     std::erase_if(FTimers, [Window](const TTimer& t) { return t.Window == Window; });
+    TimersEditedLocked(true);
     auto kept = std::stable_partition(FMessages.begin(), FMessages.end(),
                                       [Window](const TQueuedMessage& m) { return m.Window != Window; });
     std::move(kept, FMessages.end(), std::back_inserter(removed));
@@ -236,6 +267,7 @@ void TMessageQueue::SetTimer(const std::shared_ptr<TMessageWindow::TImpl>& Windo
     } else {
       FTimers.push_back({Window, Window->Handle, Id, period, due});
     }
+    TimersEditedLocked(false);
   }
   TimersChanged();
 }
@@ -244,10 +276,32 @@ void TMessageQueue::KillTimer(HWND Window, uintptr_t Id) {
   {
     std::lock_guard<std::mutex> guard(FLock);
     std::erase_if(FTimers, [&](const TTimer& t) { return t.Window == Window && t.Id == Id; });
+    TimersEditedLocked(true);
   }
   TimersChanged();
 }
 
 void TMessageQueue::TimersChanged() {
-  if (FBinding) FBinding->ScheduleTimers(MillisecondsToNextTimer());
+  if (!FBinding) return;
+  std::optional<int64_t> next;
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    next = FEarliestDueNs;
+  }
+  // Most passes leave the earliest timer where it was: arranging its drain again would cost
+  // the loop a timer's removal and registration for every message. Timers change only on
+  // this thread, so the next timer is still the one just read.
+  if (next == FArrangedDueNs) return;
+  FArrangedDueNs = next;
+  FBinding->ScheduleTimers(MillisecondsToNextTimer());
+}
+
+void TMessageQueue::AttachBinding(TEventLoopBinding* Binding) {
+  FBinding = Binding;
+  FArrangedDueNs.reset();
+}
+
+void TMessageQueue::DetachBinding() {
+  FBinding = nullptr;
+  FArrangedDueNs.reset();
 }

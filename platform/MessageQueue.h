@@ -6,14 +6,17 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/MessageWindow.h"
 
 // The inner side of the message windows, shared by MessageWindow.cpp, the queue itself, the
-// Qt event-loop binding and the socket poller. Nothing outside platform/ includes this header.
+// Qt event-loop binding and the socket poller. Nothing outside platform/ and its tests
+// includes this header.
 
 class TReadySet;
+struct epoll_event;
 
 // What a window is made of; lives as long as the window or a delivery in progress to it.
 struct TMessageWindow::TImpl {
@@ -31,6 +34,8 @@ void RunDiscard(const std::function<void()>& Discard);
 std::shared_ptr<TReadySet> WindowReadySet(HWND Window);
 // The socket poller's: on Set's thread, takes the sockets ready in it and posts their events.
 void ServeReadySockets(TReadySet& Set);
+// The same for Count members just taken from Set.
+void ServeTakenSockets(TReadySet& Set, const epoll_event* Ready, int Count);
 
 struct TQueuedMessage {
   HWND Window = 0;
@@ -68,6 +73,10 @@ public:
   bool HasPending() const override;
   int DeliverPending() override;
   int MillisecondsToNextTimer() const override;
+  // Owner thread, for a thread that serves nothing but this queue: waits in the ready set
+  // itself until a member is ready, the next timer is due or LongestWaitMs have passed, and
+  // delivers what is pending. What the wait took is served as taken: no second look.
+  int WaitAndDeliver(int LongestWaitMs);
 
   // Any thread.
   void Post(TQueuedMessage Message);
@@ -79,8 +88,11 @@ public:
   const std::shared_ptr<TReadySet>& ReadySet() const { return FReadySet; }
   bool HasEventLoop() const { return FBinding != nullptr; }
   // Owner thread; the binding detaches itself when Qt destroys it first.
-  void AttachBinding(TEventLoopBinding* Binding) { FBinding = Binding; }
-  void DetachBinding() { FBinding = nullptr; }
+  void AttachBinding(TEventLoopBinding* Binding);
+  void DetachBinding();
+  // Owner thread, from the binding: the drain it was asked to arrange has come, so the next
+  // pass arranges one again even for the same timer.
+  void ArrangedDrainCame() { FArrangedDueNs.reset(); }
 
 private:
   struct TTimer {
@@ -92,11 +104,16 @@ private:
   };
 
   void ClearWake();
+  // DeliverPending's work once the ready sockets' events are posted.
+  int DeliverPosted();
   bool DeliverOne();
   int DeliverDueTimers();
   bool TimerExists(HWND Window, uintptr_t Id) const;
   void TimersChanged();
   int MillisecondsToNextTimerLocked(int64_t NowNs) const;
+  std::optional<int64_t> EarliestDueLocked() const;
+  // After FTimers changed: the earliest due time again, and a removal counted.
+  void TimersEditedLocked(bool Removed);
 
   const int FWakeEvent;
   std::atomic<bool> FWakeWritten{false};
@@ -104,7 +121,14 @@ private:
   mutable std::mutex FLock;
   std::deque<TQueuedMessage> FMessages;
   std::vector<TTimer> FTimers;
+  // The earliest DueNs of FTimers, so that a pass with no timer due looks at none of them.
+  std::optional<int64_t> FEarliestDueNs;
+  // Owner thread only (timers are set and removed there): timers removed so far, so that a
+  // tick's delivery looks for its timer only when a procedure may have removed it.
+  uint64_t FTimerRemovals = 0;
   TEventLoopBinding* FBinding = nullptr;  // owner thread only; owned (see destructor)
+  // Owner thread only: the due time of the timer the binding's drain is arranged for.
+  std::optional<int64_t> FArrangedDueNs;
   // Owner thread only: the sockets' events are being posted, into the pass about to begin.
   bool FServingSockets = false;
   bool FBindingChecked = false;           // owner thread only

@@ -20,7 +20,10 @@ public:
     FTimer.setSingleShot(true);
     FTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&FNotifier, &QSocketNotifier::activated, this, [this] { FQueue.DeliverPending(); });
-    QObject::connect(&FTimer, &QTimer::timeout, this, [this] { FQueue.DeliverPending(); });
+    QObject::connect(&FTimer, &QTimer::timeout, this, [this] {
+      FQueue.ArrangedDrainCame();
+      FQueue.DeliverPending();
+    });
   }
 
   ~TQtEventLoopBinding() override { FQueue.DetachBinding(); }

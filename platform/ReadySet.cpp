@@ -47,6 +47,12 @@ int TReadySet::TakeReady(epoll_event* Ready, int Max) {
   return count < 0 ? 0 : count;
 }
 
+int TReadySet::WaitReady(epoll_event* Ready, int Max, int TimeoutMs) {
+  const int count = ::epoll_wait(FEpollFd, Ready, Max, TimeoutMs);
+  // Interrupted by a signal: nothing taken, as after a time-out.
+  return count < 0 ? 0 : count;
+}
+
 bool TReadySet::SocketReady() {
   // The wake-up is one member: of any two ready, one is a socket.
   epoll_event ready[2];

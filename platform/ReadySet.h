@@ -13,6 +13,8 @@
 class TReadySet {
 public:
   static constexpr uint64_t WakeKey = 0;
+  // The most members one pass takes; the rest stay ready for the next.
+  static constexpr int MaxPerPass = 64;
 
   // WakeFd stays the caller's; it is watched for reading under WakeKey.
   explicit TReadySet(int WakeFd);
@@ -27,6 +29,8 @@ public:
   void Unwatch(int Fd);
   // Fills Ready with at most Max members ready now; answers how many.
   int TakeReady(epoll_event* Ready, int Max);
+  // As TakeReady, but waits up to TimeoutMs (negative: without limit) for one to be ready.
+  int WaitReady(epoll_event* Ready, int Max, int TimeoutMs);
   // A socket is ready; the wake-up alone does not count.
   bool SocketReady();
 

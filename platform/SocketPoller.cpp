@@ -48,7 +48,6 @@ int PendingSocketError(int Fd) {
 }
 
 // A pass takes this many ready sockets at most; the rest stay ready for the next.
-constexpr int ReadyPerPass = 64;
 // What the set watches a socket for while its read may be posted.
 constexpr uint32_t ReadEvents = POLLIN | POLLRDHUP;
 
@@ -340,14 +339,18 @@ void TSocketPoller::Evaluate(TSocket Handle, TEntry& Entry, short Revents, TPost
 }
 
 void TSocketPoller::ServeReady(TReadySet& Set) {
-  epoll_event ready[ReadyPerPass];
-  const int count = Set.TakeReady(ready, ReadyPerPass);
-  if (count == 0) return;
+  epoll_event ready[TReadySet::MaxPerPass];
+  ServeTaken(Set, ready, Set.TakeReady(ready, TReadySet::MaxPerPass));
+}
+
+void TSocketPoller::ServeTaken(TReadySet& Set, const epoll_event* Ready, int Count) {
+  // Only the wake-up, or nothing: no socket to look up.
+  if (Count == 0 || (Count == 1 && Ready[0].data.u64 == TReadySet::WakeKey)) return;
   TPosts posts;
   {
     std::lock_guard<std::mutex> guard(FLock);
-    for (int i = 0; i < count; ++i) {
-      const uint64_t key = ready[i].data.u64;
+    for (int i = 0; i < Count; ++i) {
+      const uint64_t key = Ready[i].data.u64;
       if (key == TReadySet::WakeKey) continue;
       const auto found = FEntries.find(static_cast<TSocket>(key));
       // Closed meanwhile, or moved to another window's set: nothing to report from here.
@@ -357,8 +360,8 @@ void TSocketPoller::ServeReady(TReadySet& Set) {
       // Watch), nor does a hang-up of a socket that is not to be watched at all now. The
       // epoll and poll event bits are the same numbers.
       const uint32_t wanted = Interest(entry);
-      const uint32_t reported = wanted == 0 ? 0 : ready[i].events & (wanted | POLLERR | POLLHUP);
-      if (reported != ready[i].events) Watch(found->first, entry, false);
+      const uint32_t reported = wanted == 0 ? 0 : Ready[i].events & (wanted | POLLERR | POLLHUP);
+      if (reported != Ready[i].events) Watch(found->first, entry, false);
       if (reported == 0) continue;
       Evaluate(found->first, entry, static_cast<short>(reported), posts);
       Watch(found->first, entry, true);
@@ -368,3 +371,7 @@ void TSocketPoller::ServeReady(TReadySet& Set) {
 }
 
 void ServeReadySockets(TReadySet& Set) { TSocketPoller::Instance().ServeReady(Set); }
+
+void ServeTakenSockets(TReadySet& Set, const epoll_event* Ready, int Count) {
+  TSocketPoller::Instance().ServeTaken(Set, Ready, Count);
+}

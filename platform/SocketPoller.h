@@ -11,6 +11,7 @@
 #include "platform/SocketLibrary.h"
 
 class TReadySet;
+struct epoll_event;
 
 // The socket library's handle table and its readiness. Handles are small integers that are
 // never reused, so a readiness message that arrives after its socket was closed can never
@@ -79,6 +80,8 @@ public:
   void ConnectStarted(TSocket Handle, std::optional<int> ImmediateError);
   // On the set's thread: evaluates the sockets ready in Set and posts their events.
   void ServeReady(TReadySet& Set);
+  // The same for Count members just taken from Set.
+  void ServeTaken(TReadySet& Set, const epoll_event* Ready, int Count);
 
 private:
   struct TEntry;

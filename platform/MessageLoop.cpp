@@ -1,0 +1,5 @@
+#include "platform/MessageLoop.h"
+
+#include "platform/MessageQueue.h"
+
+void WaitAndDeliverMessages(int LongestWaitMs) { TMessageQueue::ForCurrentThread()->WaitAndDeliver(LongestWaitMs); }
