@@ -18,12 +18,10 @@
 #include <string>
 #include <vector>
 
-#include <QCoreApplication>
-#include <QTimer>
-
 #include "app/ProgrammingRun.h"
 #include "base/Format.h"
 #include "bench/BenchFramework.h"
+#include "platform/MessageLoop.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/ZelmirtScript.h"
 #include "tests/tools/SimProcess.h"
@@ -34,6 +32,8 @@ constexpr int Records = 2000;
 constexpr int Rounds = 9;
 constexpr int DevicePort = 4001;
 constexpr auto RunLimit = std::chrono::minutes(2);
+// zelmirt-flash's longest wait.
+constexpr int LongestWaitMs = 50;
 
 double ThreadCpuSeconds() {
   timespec now{};
@@ -128,10 +128,9 @@ TDumpFigures FastRunDump(const std::string& Address, const std::string& File) {
   if (run.Check()) return {};
   run.Start();
   const auto deadline = TClock::now() + RunLimit;
-  QTimer wake;
-  wake.start(50);
+  // zelmirt-flash's message loop.
   while (!run.Finished() && TClock::now() < deadline) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    WaitAndDeliverMessages(LongestWaitMs);
     run.Service();
   }
   if (!run.Finished() || run.Result().Outcome != TRunOutcome::Programmed) return {};

@@ -3,8 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QTimer>
+#include <chrono>
 #include <memory>
 
 #include "app/ProgramUnits.h"
@@ -20,11 +19,13 @@
 #include "cli/RunLog.h"
 #include "cli/RunReport.h"
 #include "platform/Files.h"
+#include "platform/MessageLoop.h"
 #include "platform/TerminationSignal.h"
 
 namespace {
-// The longest wait of the message loop, so that a termination request is seen promptly.
-constexpr int SignalCheckMs = 50;
+// The longest wait of the message loop, so that the runs' time limits and a termination
+// request are seen promptly when nothing else happens.
+constexpr auto LongestWait = std::chrono::milliseconds(50);
 
 // The outcome of a run stopped by Signal, whose exit code is the shell's 128 + Signal.
 TRunOutcome OutcomeOfSignal(int Signal) {
@@ -37,8 +38,6 @@ int Fail(TRunOutcome Outcome, const std::string& Message) {
   std::fprintf(stderr, "zelmirt-flash: %s\n", Message.c_str());
   return static_cast<int>(Outcome);
 }
-
-void WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
 TConsoleReport::TSettings ReportSettings(const TFlashOptions& Options) {
   return {Options.Quiet, Options.Verbose, Options.Json, Options.Devices.size() > 1};
@@ -88,12 +87,17 @@ struct TDevice {
 // waits for another: they share the loop, and each moves on its own timers and messages.
 void RunUntilFinished(std::vector<std::unique_ptr<TDevice>>& Devices, TConsoleScreen& Screen,
                       TTerminationSignal& Termination, const TRunReport& Report) {
-  QTimer signalCheck;
-  signalCheck.start(SignalCheckMs);
   size_t running = Devices.size();
+  auto signalCheckDue = std::chrono::steady_clock::now();
   while (running > 0) {
-    WaitForEvents();
-    const int signal = Termination.Take();
+    WaitAndDeliverMessages(static_cast<int>(LongestWait.count()));
+    // Looked for once per longest wait, not at every round: with the fast dump a round is a
+    // reply, and a look at each would cost it a system call.
+    int signal = 0;
+    if (const auto now = std::chrono::steady_clock::now(); now >= signalCheckDue) {
+      signal = Termination.Take();
+      signalCheckDue = now + LongestWait;
+    }
     for (const auto& device : Devices) {
       if (device->Reported) continue;
       if (signal != 0) device->Run.Interrupt(OutcomeOfSignal(signal));

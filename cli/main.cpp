@@ -1,5 +1,3 @@
-#include <QCoreApplication>
-
 #include <cstdio>
 
 #include "cli/ConsoleApplication.h"
@@ -12,7 +10,8 @@ int main(int argc, char** argv) {
     // Before any thread starts, so that every thread leaves the termination signals to it.
     TTerminationSignal termination;
     IgnoreBrokenPipes();
-    QCoreApplication core(argc, argv);
+    // No Qt application: the runs' thread serves its message queue itself, without the cost
+    // of a Qt event loop's dispatch on every reply.
     TConsoleApplication application(stderr);
     TScopedApplication installed(application);
     return RunFlashCommand(std::vector<std::string>(argv + 1, argv + argc), termination);
