@@ -1,6 +1,8 @@
 #include "link/AppClSk.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <utility>
 
 #include "ipsock/IpAddress.h"
@@ -417,15 +419,22 @@ void TCltSckObj::PassReceivedBytes() {
   std::lock_guard<std::recursive_mutex> guard(FLock);
   const int64_t size = FRxStream.Size();
   if (size <= 0) return;
-  const uint8_t* const bytes = FRxStream.Memory();
-  for (int64_t i = 0; i < size; ++i) {
-    const int32_t next = (FRxRing->WritePos + 1) % RxRing::Size;
-    if (next == FRxRing->ReadPos) {
-      FRxRing->Overflowed = true;
+  const uint8_t* bytes = FRxStream.Memory();
+  int64_t left = size;
+  // Run by run of free contiguous space: the free space wraps at most once.
+  while (left > 0) {
+    RxRing& ring = *FRxRing;
+    const int32_t free = (ring.ReadPos - ring.WritePos - 1 + RxRing::Size) % RxRing::Size;
+    const int32_t contiguous = std::min(free, RxRing::Size - ring.WritePos);
+    if (contiguous == 0) {
+      ring.Overflowed = true;
       break;
     }
-    FRxRing->Data[FRxRing->WritePos] = bytes[i];
-    FRxRing->WritePos = next;
+    const int32_t count = static_cast<int32_t>(std::min<int64_t>(left, contiguous));
+    std::memcpy(ring.Data + ring.WritePos, bytes, static_cast<size_t>(count));
+    ring.WritePos = (ring.WritePos + count) % RxRing::Size;
+    bytes += count;
+    left -= count;
   }
   FBytesPassed += static_cast<uint64_t>(size);
   // Emptied, not freed: the next reply reuses the memory.

@@ -140,6 +140,35 @@ TEST_F(LinkTest, MoreThanTheRingHoldsKeepsTheUnreadBytesAndSaysItOverflowed) {
   EXPECT_FALSE(Ring.Overflowed) << "a reset starts the ring afresh";
 }
 
+TEST_F(LinkTest, BytesReachTheRingWholeAcrossItsEnd) {
+  struct TCase {
+    const char* Name;
+    int Length;
+    // The bytes the ring keeps: all, or one short of a full lap.
+    int Kept;
+  };
+  TScriptedDevice device("127.60.1.40");
+  StartLink("127.60.1.40");
+  ASSERT_TRUE(WaitForNotifications(1));
+  Link->SetTimerInterval(100);
+  uint64_t received = 0;
+  for (const TCase& c : {TCase{"a reply across the end", 30, 30},
+                         TCase{"a burst that overflows across the end", 5000, RxRing::Size - 1}}) {
+    SCOPED_TRACE(c.Name);
+    // Everything read so far, the read position ten bytes short of the ring's end.
+    Link->ResetRxRing();
+    Ring.ReadPos = Ring.WritePos = RxRing::Size - 10;
+    std::string burst;
+    for (int i = 0; i < c.Length; ++i) burst += static_cast<char>('A' + i % 26);
+    ASSERT_TRUE(device.Send(burst));
+    received += static_cast<uint64_t>(c.Length);
+    ASSERT_TRUE(WaitUntil([&] { return Link->BytesReceived() == received; }));
+    Link->PassReceivedBytes();
+    EXPECT_EQ(RingText(Ring), burst.substr(0, static_cast<size_t>(c.Kept)));
+    EXPECT_EQ(Ring.Overflowed, c.Kept < c.Length);
+  }
+}
+
 TEST_F(LinkTest, SendingWithoutAConnectionRaisesSocketNotAssigned) {
   RxRing ring;
   TCltSckObj unstarted(Notifier.get(), &ring);
