@@ -1,5 +1,7 @@
 #include "app/ProgrammingSession.h"
 
+#include <algorithm>
+
 #include "app/ProgramFileCheck.h"
 #include "base/Format.h"
 
@@ -171,18 +173,25 @@ bool TProgrammingSession::EndsWith(const std::string& Sub, const std::string& S)
 
 bool TProgrammingSession::ReadReplyLine() {
   RxRing& ring = FChannel->Received();
-  bool complete = false;
-  while (ring.ReadPos != ring.WritePos && !complete) {
-    const char byte = static_cast<char>(ring.Data[ring.ReadPos]);
-    ring.ReadPos = (ring.ReadPos + 1) % RxRing::Size;
-    if (byte == ReplyTerminator) {
-      complete = true;
-    } else if (byte != LineTerminator) {
-      FReply += byte;
+  if (ring.ReadPos == ring.WritePos) return false;
+  // Any byte read is the device answering.
+  if (FPgmState != psAwaitNextTarget) FTickCount = 0;
+  // Run by run of contiguous bytes: the unread bytes wrap at most once.
+  while (ring.ReadPos != ring.WritePos) {
+    const char* const from = reinterpret_cast<const char*>(ring.Data) + ring.ReadPos;
+    const char* const to =
+        reinterpret_cast<const char*>(ring.Data) + (ring.WritePos > ring.ReadPos ? ring.WritePos : RxRing::Size);
+    const char* const end = std::find(from, to, ReplyTerminator);
+    for (const char* at = from; at != end;) {
+      const char* const lineFeed = std::find(at, end, LineTerminator);
+      FReply.append(at, lineFeed);
+      at = lineFeed == end ? end : lineFeed + 1;
     }
-    if (FPgmState != psAwaitNextTarget) FTickCount = 0;
+    const bool complete = end != to;
+    ring.ReadPos = static_cast<int32_t>((end - from) + ring.ReadPos + (complete ? 1 : 0)) % RxRing::Size;
+    if (complete) return true;
   }
-  return complete;
+  return false;
 }
 
 bool TProgrammingSession::CompleteLineWaiting() const {
@@ -195,9 +204,11 @@ bool TProgrammingSession::CompleteLineWaiting() const {
 void TProgrammingSession::SendCommand(const std::string& Text, bool AddTerminator) {
   FReply.clear();
   FChannel->DiscardReceived();
-  std::string text = Text;
-  if (AddTerminator || FTarget == SlaveTarget) text += LineTerminator;
-  SendToLink(text);
+  if (AddTerminator || FTarget == SlaveTarget) {
+    SendToLink(Text + LineTerminator);
+  } else {
+    SendToLink(Text);
+  }
 }
 
 void TProgrammingSession::SendToLink(const std::string& Text) {
@@ -510,7 +521,7 @@ void TProgrammingSession::DumpReplyReceived() {
 void TProgrammingSession::SendNextRecord() {
   const int32_t lines = FProgramLines.Count();
   if (FLineIndex < lines) {
-    const std::string record = FProgramLines.Strings(FLineIndex);
+    const std::string& record = FProgramLines.Strings(FLineIndex);
     ++FLineIndex;
     SendCommand(record, false);
     FRecordSent = record;

@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/DeviceDialogue.h"
 #include "app/ProgrammingSession.h"
@@ -236,3 +238,40 @@ TEST_F(ProgrammingSessionTest, TheLimitScaleStretchesEveryLimitButNoPause) {
   EXPECT_THROW(Session.SetLimitScale(21), EConvertError);
 }
 }  // namespace
+
+TEST(ProgrammingSessionReplyTest, AReplyLineIsReadWholeWhereverItLiesInTheRing) {
+  struct TCase {
+    const char* Name;
+    // Where the unread bytes begin; they run past the ring's end when it is near.
+    int32_t Start;
+    std::string Bytes;
+    bool Complete;
+    std::string Reply;
+    // The unread bytes left once the line (or what there is of it) was read.
+    int32_t Left;
+  };
+  const int32_t nearEnd = RxRing::Size - 4;
+  const std::vector<TCase> cases = {
+      {"whole line", 0, ":0100000307F5.\r", true, ":0100000307F5.", 0},
+      {"line feeds are dropped", 0, "\nACK\n MASTER BL\r", true, "ACK MASTER BL", 0},
+      {"no terminator yet", 0, "ACK MAS", false, "ACK MAS", 0},
+      {"only the first of two lines", 0, "A.\rB.\r", true, "A.", 3},
+      {"across the ring's end", nearEnd, "ACK MASTER BL\r", true, "ACK MASTER BL", 0},
+      {"terminator as the ring's last byte", nearEnd, "ABC\rDE\r", true, "ABC", 3},
+      {"terminator as the ring's first byte", nearEnd, "ABCD\rX", true, "ABCD", 1},
+      {"line feed at the ring's end", nearEnd, "AB\n\nCD\r", true, "ABCD", 0},
+      {"unfinished across the ring's end", nearEnd, "ACK MAS", false, "ACK MAS", 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScriptedChannel channel;
+    channel.Ring.ReadPos = c.Start;
+    channel.Ring.WritePos = c.Start;
+    channel.Arrive(c.Bytes);
+    TProgrammingSession session(channel);
+    EXPECT_EQ(session.ReadReplyLine(), c.Complete);
+    EXPECT_EQ(session.Reply(), c.Reply);
+    const RxRing& ring = channel.Ring;
+    EXPECT_EQ((ring.WritePos - ring.ReadPos + RxRing::Size) % RxRing::Size, c.Left);
+  }
+}
