@@ -276,6 +276,16 @@ std::unique_ptr<TIpSendItem> TIpDataSocket::TakeFirstItem() {
   return first;
 }
 
+std::unique_ptr<TIpSendItem> TIpDataSocket::BlankItem() {
+  if (!FSpareItem) return std::make_unique<TIpSendItem>();
+  std::unique_ptr<TIpSendItem> item = std::move(FSpareItem);
+  std::vector<uint8_t> memory = std::move(item->Buffer);
+  memory.clear();
+  *item = TIpSendItem{};
+  item->Buffer = std::move(memory);
+  return item;
+}
+
 void TIpDataSocket::CloseAfterItem(const TIpSendItem& Item) {
   if (!Item.CloseAfter) return;
   CloseSocket();
@@ -285,7 +295,7 @@ void TIpDataSocket::CloseAfterItem(const TIpSendItem& Item) {
 uint32_t TIpDataSocket::PutData(const void* Data, uint32_t Length, bool, bool Internal, bool CloseAfter,
                                 TMemoryStream* Stream) {
   TGuard guard(*this);
-  auto item = std::make_unique<TIpSendItem>();
+  std::unique_ptr<TIpSendItem> item = BlankItem();
   item->CloseAfter = CloseAfter;
   item->Internal = Internal;
   item->Stream = Stream;
@@ -303,10 +313,11 @@ uint32_t TIpDataSocket::PutData(const void* Data, uint32_t Length, bool, bool In
     while (FWritable) {
       const TSendOutcome outcome = SendItem(queued, error);
       if (outcome == sdPending) continue;
-      const std::unique_ptr<TIpSendItem> finished = TakeFirstItem();
+      std::unique_ptr<TIpSendItem> finished = TakeFirstItem();
       // A send that failed is the caller's to know; answering 0 would report it sent.
       if (outcome == sdFailed) throw EIpWinSockError(error, "Send");
       CloseAfterItem(*finished);
+      FSpareItem = std::move(finished);
       return 0;
     }
   }

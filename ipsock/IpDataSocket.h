@@ -94,6 +94,8 @@ private:
   TSendOutcome SendItem(TIpSendItem& Item, int& Error);
   void FillChunk(TIpSendItem& Item);
   std::unique_ptr<TIpSendItem> TakeFirstItem();
+  // A blank item, in the memory of the last one sent at once when there is one.
+  std::unique_ptr<TIpSendItem> BlankItem();
   void CloseAfterItem(const TIpSendItem& Item);
   void AddDebugData(uint32_t Type, const void* Data, uint32_t Length);
   // The progress status, when bytes moved since the last one.
@@ -111,6 +113,8 @@ private:
   int32_t FRxTail = 0;
   TIpLineSplitter FLines;
   std::deque<std::unique_ptr<TIpSendItem>> FSendQueue;
+  // Kept for the next PutData: most items are sent at once, one after another.
+  std::unique_ptr<TIpSendItem> FSpareItem;
   TIpSockStatRec FStats{};
   bool FActivity = false;
   uint32_t FLastItemHandle = 0;

@@ -54,11 +54,14 @@ TIpWinSockAccess::~TIpWinSockAccess() {
 }
 
 TProcAddress TIpWinSockAccess::EntryPoint(TFunction Function) {
+  std::atomic<TProcAddress>& entry = FEntries[Function];
+  if (const TProcAddress bound = entry.load(std::memory_order_acquire)) return bound;
   TIpLockGuard<TIpWinSockAccess> guard(*this);
-  TProcAddress& entry = FEntries[Function];
-  if (entry == nullptr) entry = GetSocketProcAddress(FLibrary, FunctionNames[Function]);
-  if (entry == nullptr) throw EIpAccessException(FunctionNames[Function], GetLastSystemError());
-  return entry;
+  TProcAddress bound = entry.load(std::memory_order_relaxed);
+  if (bound == nullptr) bound = GetSocketProcAddress(FLibrary, FunctionNames[Function]);
+  if (bound == nullptr) throw EIpAccessException(FunctionNames[Function], GetLastSystemError());
+  entry.store(bound, std::memory_order_release);
+  return bound;
 }
 
 TBindProc TIpWinSockAccess::bind() { return Entry<TBindProc>(fnBind); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -8,8 +9,8 @@
 #include "platform/SocketLibrary.h"
 
 // The process's door to the socket library: loads the first library file that exists and
-// starts it, binds each function by name on first use (under the lock) and shuts the
-// library down when destroyed. Callers fetch an entry point and call it at once.
+// starts it, binds each function by name on first use (under the lock; a bound one is read
+// without it, as every socket call fetches one) and shuts the library down when destroyed. Callers fetch an entry point and call it at once.
 class TIpWinSockAccess : public TIpBaseAccess {
 public:
   // Raises EIpWinSockError ("WSAStartup") when a library's start-up call fails.
@@ -80,7 +81,7 @@ private:
   TLibraryHandle FLibrary = 0;
   std::string FLibraryFile;
   TWSAData FStartupData{};
-  std::array<TProcAddress, FunctionCount> FEntries{};
+  std::array<std::atomic<TProcAddress>, FunctionCount> FEntries{};
 };
 
 // The access object of the engine's unit that was started last. Raises EIpBaseException
