@@ -47,7 +47,6 @@ int PendingSocketError(int Fd) {
   return error;
 }
 
-// A pass takes this many ready sockets at most; the rest stay ready for the next.
 // What the set watches a socket for while its read may be posted.
 constexpr uint32_t ReadEvents = POLLIN | POLLRDHUP;
 
