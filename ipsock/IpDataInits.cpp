@@ -12,6 +12,5 @@ void TIpDataInits::CopyFrom(const TPersistent& Source) {
     FReceiveMode = source->FReceiveMode;
     FSendBufferSize = source->FSendBufferSize;
     FStripLineTerminator = source->FStripLineTerminator;
-    FProgressOnReceive = source->FProgressOnReceive;
   }
 }

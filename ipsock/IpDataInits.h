@@ -38,10 +38,6 @@ public:
   void SetSendBufferSize(int32_t Value) { FSendBufferSize = Value; }
   bool StripLineTerminator() const { return FStripLineTerminator; }
   void SetStripLineTerminator(bool Value) { FStripLineTerminator = Value; }
-  // Raises the progress status after each read as well, not only on the control's timer,
-  // for owners that act on received bytes at once.
-  bool ProgressOnReceive() const { return FProgressOnReceive; }
-  void SetProgressOnReceive(bool Value) { FProgressOnReceive = Value; }
 
 private:
   uint32_t FFixedLineLength = DefaultFixedLineLength;
@@ -53,5 +49,4 @@ private:
   TIpReceiveMode FReceiveMode = rmLine;
   int32_t FSendBufferSize = DefaultBufferSize;
   bool FStripLineTerminator = false;
-  bool FProgressOnReceive = false;
 };

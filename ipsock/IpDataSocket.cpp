@@ -28,7 +28,6 @@ TIpDataSocket::TIpDataSocket(TIpDataSocketOwner* Owner, TSocket Handle, const TS
       FIdleTimeout(InitsOrDefaults(Inits).IdleTimeout()),
       FLogOptions(InitsOrDefaults(Inits).LogOptions()),
       FReceiveMode(InitsOrDefaults(Inits).ReceiveMode()),
-      FProgressOnReceive(InitsOrDefaults(Inits).ProgressOnReceive()),
       FLines(InitsOrDefaults(Inits).LineTerminator(), InitsOrDefaults(Inits).LineTermChar(),
              InitsOrDefaults(Inits).StripLineTerminator(), InitsOrDefaults(Inits).FixedLineLength(), MaxLineBuffer) {
   // Telnet negotiation is not carried, so its option is never in force here.
@@ -176,7 +175,6 @@ void TIpDataSocket::ReadEvent() {
   TGuard guard(*this);
   FIdleTime = 0;
   ReadPass();
-  if (FProgressOnReceive && !FHandleClosed) RaiseProgress();
 }
 
 void TIpDataSocket::ReadPass() {

@@ -106,7 +106,6 @@ private:
   uint32_t FIdleTimeout;
   TIpLogOptionSet FLogOptions;
   TIpReceiveMode FReceiveMode;
-  bool FProgressOnReceive;
   TMemoryStream* FReceiveStream = nullptr;
   std::array<uint8_t, RxBufferSize> FRxBuffer{};
   int32_t FRxHead = 0;

@@ -77,7 +77,6 @@ void TCltSckObj::Start() {
                                                       : TIpSockOptionSet{soKeepAlive});
   client->SockInits().SetLogOptions({});
   client->SockInits().SetReceiveMode(rmStream);
-  client->SockInits().SetProgressOnReceive(FPromptReceive);
   client->SetSockProtocol(spTcp);
   client->SocksServer().SetAddress("");
   client->SocksServer().SetPort(0);
@@ -378,21 +377,17 @@ void TCltSckObj::ClientConnected() {
 }
 
 void TCltSckObj::ClientProgress() {
-  PassReceivedBytes();
-  if (!FPromptReceive || !FOnReceived) return;
-  if (FClient->ServingRead()) {
-    FReceivedInRead = true;
-    return;
-  }
-  if (FReceivedPosted) return;
+  // With prompt receiving a read's bytes go on when it is served; any found here were left
+  // by a read that ended early, and are heard of through a message.
+  if (!PassReceivedBytes() || !FPromptReceive || !FOnReceived || FReceivedPosted) return;
   // One message stands for every arrival until it is served.
   FReceivedPosted = true;
   PostMessage(MessageWindow(), ReceivedMessage, 0, 0);
 }
 
 void TCltSckObj::ClientReadServed() {
-  if (!std::exchange(FReceivedInRead, false)) return;
-  if (FOnReceived) FOnReceived();
+  // Straight from the read to the ring and on, without a progress status between them.
+  if (FPromptReceive && PassReceivedBytes() && FOnReceived) FOnReceived();
 }
 
 void TCltSckObj::ClientDisconnected() {
@@ -415,10 +410,10 @@ void TCltSckObj::Notify(int32_t Code) {
   Notifier()->NotifyValues({Code, text}, qsDefault);
 }
 
-void TCltSckObj::PassReceivedBytes() {
+bool TCltSckObj::PassReceivedBytes() {
   std::lock_guard<std::recursive_mutex> guard(FLock);
   const int64_t size = FRxStream.Size();
-  if (size <= 0) return;
+  if (size <= 0) return false;
   const uint8_t* bytes = FRxStream.Memory();
   int64_t left = size;
   // Run by run of free contiguous space: the free space wraps at most once.
@@ -439,6 +434,7 @@ void TCltSckObj::PassReceivedBytes() {
   FBytesPassed += static_cast<uint64_t>(size);
   // Emptied, not freed: the next reply reuses the memory.
   FRxStream.SetSize(0);
+  return true;
 }
 
 void TCltSckObj::ClientError(TObject*, TSocket, int32_t, const std::string&) { SetSocketOpen(false); }

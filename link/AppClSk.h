@@ -85,8 +85,8 @@ public:
   void ResetRxRing();
   void Close();
   // Hands the bytes received so far to the ring now, instead of at the control's next
-  // timer tick; on the creating thread.
-  void PassReceivedBytes();
+  // timer tick; on the creating thread. Answers whether there were any.
+  bool PassReceivedBytes();
 
   TLinkState State() const { return FState.load(); }
   bool SocketOpen() const { return FSocketOpen.load(); }
@@ -169,8 +169,6 @@ private:
   bool FPromptReceive = false;
   std::function<void()> FOnReceived;
   bool FReceivedPosted = false;
-  // Bytes reached the ring during the read event being served.
-  bool FReceivedInRead = false;
   // The look-up of the current attempt, and the port part of its address text.
   std::unique_ptr<TIpNameLookup> FNameLookup;
   std::string FNameLookupPort;

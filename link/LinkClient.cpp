@@ -1,11 +1,6 @@
 #include "link/LinkClient.h"
 
-#include "base/ScopedFlag.h"
-
 void TLinkClient::DoRead(TSocket Socket) {
-  {
-    TScopedFlag serving(FServingRead);
-    TIpClient::DoRead(Socket);
-  }
+  TIpClient::DoRead(Socket);
   if (FOnReadServed) FOnReadServed();
 }

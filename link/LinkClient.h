@@ -12,11 +12,8 @@ public:
   using TIpClient::TIpClient;
 
   void SetOnReadServed(std::function<void()> Handler) { FOnReadServed = std::move(Handler); }
-  // A read event is being served: the data socket's events come from inside it.
-  bool ServingRead() const { return FServingRead; }
   void DoRead(TSocket Socket) override;
 
 private:
   std::function<void()> FOnReadServed;
-  bool FServingRead = false;
 };

@@ -85,24 +85,6 @@ TEST_F(ClientTest, TheTimerRaisesProgressByItself) {
   EXPECT_EQ(Stream.Size(), 3);
 }
 
-// Without a timer, progress comes from the reads themselves, with the bytes already in the
-// stream when it is raised.
-TEST_F(ClientTest, ProgressOnReceiveRaisesProgressForEveryReadWithItsBytesInTheStream) {
-  Client->SockInits().SetProgressOnReceive(true);
-  std::vector<int64_t> streamSizeAtProgress;
-  Client->OnStatus.Set([&](TObject*, TSocket, TIpStatusType Event, const TIpConnRec&, const TIpSockStatRec&) {
-    if (Event == stProgress) streamSizeAtProgress.push_back(Stream.Size());
-  });
-  TPeer peer(ConnectStreamPeer(0));
-  for (const char* text : {"first", "second."}) {
-    const size_t before = streamSizeAtProgress.size();
-    SendAll(peer.Fd(), text);
-    ASSERT_TRUE(WaitUntil([&] { return streamSizeAtProgress.size() > before; })) << text;
-  }
-  EXPECT_EQ(streamSizeAtProgress.back(), 12);
-  EXPECT_EQ(StreamText(), "firstsecond.");
-}
-
 TEST_F(ClientTest, DisconnectReportsTheCloseBeforeItReturns) {
   TPeer peer(ConnectPeer());
   Client->Disconnect();
