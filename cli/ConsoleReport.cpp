@@ -73,8 +73,9 @@ std::string TConsoleReport::JsonEvent(const std::string& Kind, const std::string
 }
 
 void TConsoleReport::Log(const std::string& Text) {
-  FLog.AppendDuringRun(FPrefix + Text, FScreen);
-  FDeviceLog.AppendDuringRun(Text, FScreen);
+  // Without a log a fast dump's reply costs no line built for nothing.
+  if (FLog.Writing()) FLog.AppendDuringRun(FPrefix + Text, FScreen);
+  if (FDeviceLog.Writing()) FDeviceLog.AppendDuringRun(Text, FScreen);
 }
 
 void TConsoleReport::Line(const std::string& Text) { FScreen.Line(FPrefix + Text); }

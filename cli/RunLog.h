@@ -16,6 +16,8 @@ public:
   // From a run's events, which must not see the failure: it is reported once on Screen
   // and the log ends there.
   void AppendDuringRun(const std::string& Line, TConsoleScreen& Screen);
+  // There is a file, and it has not failed.
+  bool Writing() const { return !FFileName.empty(); }
 
 private:
   std::string FFileName;
