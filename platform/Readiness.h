@@ -1,11 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "base/Exception.h"
 
-// Raised when the system cannot wait at all (bad arguments, no memory).
+// Raised when the system cannot wait at all (no descriptors left, bad arguments).
 class EReadinessError : public Exception {
 public:
   using Exception::Exception;
@@ -18,31 +19,37 @@ public:
 
 protected:
   friend class TReadinessWait;
-  // The system's handle; negative when there is none (such an entry never becomes ready).
+  // The system's handle; negative when there is none (such a source is never ready).
   virtual int PollDescriptor() const = 0;
 };
 
-// Waits until at least one of several pollables is ready. Entries are added for one wait
-// and answered by the index Add gave them.
+// Waits until at least one of several pollables is ready. A source stays watched, under the
+// key its owner gave it, until it is unwatched or its handle closes, so that a wait costs what
+// is ready rather than what is watched.
 class TReadinessWait {
 public:
   enum TInterest : unsigned { riRead = 1, riWrite = 2 };
+  struct TReady {
+    uint64_t Key;
+    bool Readable;  // data, the peer's close, or an error waits
+    bool Writable;
+    bool Failed;    // an error is pending on the handle
+  };
 
-  void Clear();
-  size_t Add(const TPollable& Source, unsigned Interest);
-  // Waits at most TimeoutMs (negative: without limit); answers whether any entry is ready.
-  // A signal that arrives meanwhile ends the wait early with nothing ready.
-  bool Wait(int TimeoutMs);
-  bool Readable(size_t Index) const;
-  bool Writable(size_t Index) const;
-  // An error is pending on the handle, or it is not open.
-  bool Failed(size_t Index) const;
+  TReadinessWait();
+  ~TReadinessWait();
+  TReadinessWait(const TReadinessWait&) = delete;
+  TReadinessWait& operator=(const TReadinessWait&) = delete;
+
+  // Watches Source for Interest under Key, or changes the interest and key of a watched one.
+  void Watch(const TPollable& Source, unsigned Interest, uint64_t Key);
+  // Before the owner closes Source's handle itself; nothing when it is not watched.
+  void Unwatch(const TPollable& Source);
+  // Waits at most TimeoutMs (negative: without limit) and answers the sources ready then,
+  // valid until the next wait. A signal that arrives meanwhile ends the wait early with none.
+  const std::vector<TReady>& Wait(int TimeoutMs);
 
 private:
-  struct TEntry {
-    int Descriptor;
-    short Events;
-    short Returned;
-  };
-  std::vector<TEntry> FEntries;
+  const int FDescriptor;
+  std::vector<TReady> FReady;
 };

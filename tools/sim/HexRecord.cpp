@@ -1,6 +1,6 @@
 #include "tools/sim/HexRecord.h"
 
-#include <charconv>
+#include <array>
 
 #include "base/Format.h"
 
@@ -8,12 +8,23 @@ namespace {
 constexpr size_t HeadLength = 3;       // ':' and the byte count
 constexpr size_t FixedFieldBytes = 5;  // byte count, address (2), record type, checksum
 
+constexpr unsigned NotHex = 0x100;
+
+// A digit's value by its character; NotHex for every other character.
+constexpr std::array<unsigned, 256> HexDigitValues = [] {
+  std::array<unsigned, 256> values{};
+  values.fill(NotHex);
+  for (unsigned digit = 0; digit < 10; ++digit) values['0' + digit] = digit;
+  for (unsigned digit = 0; digit < 6; ++digit) values['A' + digit] = values['a' + digit] = 10 + digit;
+  return values;
+}();
+
+// Every record byte of every reply goes through here: a table, not a general number parser.
 std::optional<unsigned> HexByte(std::string_view Text, size_t Offset) {
-  unsigned value = 0;
-  const char* first = Text.data() + Offset;
-  const auto [end, error] = std::from_chars(first, first + 2, value, 16);
-  if (error != std::errc() || end != first + 2) return std::nullopt;
-  return value;
+  const unsigned high = HexDigitValues[static_cast<unsigned char>(Text[Offset])];
+  const unsigned low = HexDigitValues[static_cast<unsigned char>(Text[Offset + 1])];
+  if ((high | low) & NotHex) return std::nullopt;
+  return high << 4 | low;
 }
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "platform/TcpServer.h"
 #include "tools/sim/FlashedFile.h"
@@ -23,8 +24,9 @@ int MillisecondsUntil(TClock::time_point Due, TClock::time_point Now) {
 // One device with its listening socket, its connection and what it still has to send.
 class TSimServer::TDeviceSlot {
 public:
-  TDeviceSlot(const TSimOptions& Options, const std::string& Address, const TPrint& Print)
-      : FListener(Address, SimDevicePort, !Options.RefuseConnections),
+  TDeviceSlot(const TSimOptions& Options, const std::string& Address, size_t Index, const TPrint& Print)
+      : FIndex(Index),
+        FListener(Address, SimDevicePort, !Options.RefuseConnections),
         FPrint(Print),
         FDevice(Options.Faults, [this](const std::string& Event) { Say(Event); }),
         FSchedule(Options.Delay, Options.Dribble) {
@@ -36,42 +38,58 @@ public:
     Say(Options.RefuseConnections ? "refusing connections" : "listening");
   }
 
-  void AddTo(TReadinessWait& Wait) {
-    FListenerEntry = Wait.Add(FListener, TReadinessWait::riRead);
-    FPeerEntry.reset();
-    if (FPeer)
-      FPeerEntry = Wait.Add(*FPeer, TReadinessWait::riRead | (FPending.empty() ? 0u : unsigned{TReadinessWait::riWrite}));
-  }
+  void WatchListener(TReadinessWait& Wait) { Wait.Watch(FListener, TReadinessWait::riRead, ListenerKey()); }
 
   std::optional<TClock::time_point> NextDue() const { return FSchedule.NextDue(); }
 
-  void Serve(const TReadinessWait& Wait, TClock::time_point Now) {
-    if (FPeer && FPeerEntry && Wait.Readable(*FPeerEntry)) ReceiveFromPeer(Now);
-    if (Wait.Readable(FListenerEntry)) AcceptWaiting();
-    if (FPeer) SendDue(Now);
+  // What the wait found ready here; served, with what is due, by the next Serve.
+  void Ready(uint64_t Key) { (Key == ListenerKey() ? FListenerReady : FPeerReady) = true; }
+
+  // Serves the readiness marked since the last call and whatever is due by Now.
+  void Serve(TReadinessWait& Wait, TClock::time_point Now) {
+    const bool peerReady = std::exchange(FPeerReady, false);
+    const bool listenerReady = std::exchange(FListenerReady, false);
+    const auto due = NextDue();
+    if (!peerReady && !listenerReady && !(due && *due <= Now)) return;
+    if (FPeer && peerReady) ReceiveFromPeer(Wait, Now);
+    if (listenerReady) AcceptWaiting(Wait);
+    if (FPeer) SendDue(Wait, Now);
     if (FFlashed) FFlashed->Update(FDevice);
   }
 
+  // Two keys per slot: the listener's and the connection's.
+  static size_t SlotOfKey(uint64_t Key) { return static_cast<size_t>(Key / 2); }
+
 private:
   void Say(const std::string& Text) const { FPrint(FListener.Name() + " " + Text); }
+  uint64_t ListenerKey() const { return uint64_t{FIndex} * 2; }
+  uint64_t PeerKey() const { return uint64_t{FIndex} * 2 + 1; }
+  // The connection is watched for writing only while due bytes wait for room.
+  void WatchPeer(TReadinessWait& Wait) {
+    const bool writing = !FPending.empty();
+    if (FPeerWatchedForWriting && *FPeerWatchedForWriting == writing) return;
+    Wait.Watch(*FPeer, TReadinessWait::riRead | (writing ? unsigned{TReadinessWait::riWrite} : 0u), PeerKey());
+    FPeerWatchedForWriting = writing;
+  }
 
   // One connection at a time, as the device's own network interface has.
-  void AcceptWaiting() {
+  void AcceptWaiting(TReadinessWait& Wait) {
     while (auto peer = FListener.Accept()) {
       if (FPeer) {
         Say("turned away " + peer->PeerName() + ": a connection stands");
         continue;
       }
       FPeer = std::move(peer);
+      WatchPeer(Wait);
       FDevice.Connected();
       Say("connection from " + FPeer->PeerName());
     }
   }
 
-  void ReceiveFromPeer(TClock::time_point Now) {
+  void ReceiveFromPeer(TReadinessWait& Wait, TClock::time_point Now) {
     std::string bytes;
     if (FPeer->Receive(bytes) == TTcpPeer::TReceiveResult::rrClosed) {
-      Drop("closed by " + FPeer->PeerName());
+      Drop(Wait, "closed by " + FPeer->PeerName());
       return;
     }
     if (FReceived) FReceived->Append(bytes);
@@ -80,26 +98,34 @@ private:
     if (response.Close) FSchedule.AddClose(Now);
   }
 
-  void SendDue(TClock::time_point Now) {
+  void SendDue(TReadinessWait& Wait, TClock::time_point Now) {
     FPending += FSchedule.TakeDue(Now);
     if (!FPending.empty()) {
       const long sent = FPeer->Send(FPending);
       if (sent < 0) {
-        Drop("lost " + FPeer->PeerName());
+        Drop(Wait, "lost " + FPeer->PeerName());
         return;
       }
       FPending.erase(0, static_cast<size_t>(sent));
     }
-    if (FPending.empty() && FSchedule.CloseDue(Now)) Drop("closed the connection to " + FPeer->PeerName());
+    if (FPending.empty() && FSchedule.CloseDue(Now)) {
+      Drop(Wait, "closed the connection to " + FPeer->PeerName());
+      return;
+    }
+    WatchPeer(Wait);
   }
 
-  void Drop(const std::string& Event) {
+  void Drop(TReadinessWait& Wait, const std::string& Event) {
     Say(Event);
+    Wait.Unwatch(*FPeer);
+    FPeerWatchedForWriting.reset();
+    FPeerReady = false;
     FPeer.reset();
     FPending.clear();
     FSchedule.Clear();
   }
 
+  const size_t FIndex;
   TTcpServerSocket FListener;
   const TPrint& FPrint;
   TSimDevice FDevice;
@@ -108,29 +134,32 @@ private:
   std::optional<TReceivedFile> FReceived;
   std::unique_ptr<TTcpPeer> FPeer;
   std::string FPending;  // due bytes the socket did not take yet
-  size_t FListenerEntry = 0;
-  std::optional<size_t> FPeerEntry;
+  std::optional<bool> FPeerWatchedForWriting;  // none while the connection is not watched
+  bool FListenerReady = false;
+  bool FPeerReady = false;
 };
 
 TSimServer::TSimServer(const TSimOptions& Options, TPrint Print) : FPrint(std::move(Print)) {
   for (const std::string& address : Options.Listen)
-    FSlots.push_back(std::make_unique<TDeviceSlot>(Options, address, FPrint));
+    FSlots.push_back(std::make_unique<TDeviceSlot>(Options, address, FSlots.size(), FPrint));
 }
 
 TSimServer::~TSimServer() = default;
 
 void TSimServer::Run(const TPollable& Stop) {
   TReadinessWait wait;
+  const uint64_t stopKey = uint64_t{FSlots.size()} * 2;
+  wait.Watch(Stop, TReadinessWait::riRead, stopKey);
+  for (const auto& slot : FSlots) slot->WatchListener(wait);
   for (;;) {
-    wait.Clear();
-    const size_t stopEntry = wait.Add(Stop, TReadinessWait::riRead);
     std::optional<TClock::time_point> nextDue;
-    for (const auto& slot : FSlots) {
-      slot->AddTo(wait);
+    for (const auto& slot : FSlots)
       if (const auto due = slot->NextDue(); due && (!nextDue || *due < *nextDue)) nextDue = due;
+    const auto& ready = wait.Wait(nextDue ? MillisecondsUntil(*nextDue, TClock::now()) : -1);
+    for (const TReadinessWait::TReady& source : ready) {
+      if (source.Key == stopKey) return;
+      FSlots[TDeviceSlot::SlotOfKey(source.Key)]->Ready(source.Key);
     }
-    wait.Wait(nextDue ? MillisecondsUntil(*nextDue, TClock::now()) : -1);
-    if (wait.Readable(stopEntry)) return;
     const auto now = TClock::now();
     for (const auto& slot : FSlots) slot->Serve(wait, now);
   }
