@@ -345,7 +345,10 @@ void TSocketPoller::ServeReady(TReadySet& Set) {
 void TSocketPoller::ServeTaken(TReadySet& Set, const epoll_event* Ready, int Count) {
   // Only the wake-up, or nothing: no socket to look up.
   if (Count == 0 || (Count == 1 && Ready[0].data.u64 == TReadySet::WakeKey)) return;
-  TPosts posts;
+  // The thread's own, kept from pass to pass: a reply's pass allocates nothing for its post.
+  // Deliver only posts, so no pass of this thread runs inside another.
+  thread_local TPosts posts;
+  posts.clear();
   {
     std::lock_guard<std::mutex> guard(FLock);
     for (int i = 0; i < Count; ++i) {
