@@ -1,7 +1,7 @@
 // A station of N devices programmed by one zelmirt-flash call, against one zelmirt-sim that
-// serves them all: the call's wall time as a ratio to one device alone (measured just
-// before, so that both meet the same load), its CPU seconds, peak RSS, and its threads and
-// descriptors per device at their peak. In the default mode and with --fast.
+// serves them all: the call's wall time as a ratio to one device alone (the medians of
+// alternating rounds, so that both meet the same load), its CPU seconds, peak RSS, and its
+// threads and descriptors per device at their peak. In the default mode and with --fast.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +31,7 @@ extern char** environ;
 namespace {
 using TClock = std::chrono::steady_clock;
 constexpr int Records = 300;
+constexpr int Rounds = 3;
 constexpr auto SamplePause = std::chrono::milliseconds(20);
 
 std::string ProgramFile(const TTempFolder& Folder) {
@@ -62,7 +65,8 @@ struct TCallFigures {
   long PeakDescriptors = 0;
 };
 
-// Runs zelmirt-flash with Arguments to its end, sampling its threads and descriptors.
+// Runs zelmirt-flash with Arguments to its end, sampling its threads and descriptors beside
+// the wait, so that the wall time ends with the process rather than with a sample.
 TCallFigures RunFlash(const std::vector<std::string>& Arguments) {
   std::vector<std::string> words{ZELMIRT_FLASH_EXECUTABLE};
   words.insert(words.end(), Arguments.begin(), Arguments.end());
@@ -78,17 +82,24 @@ TCallFigures RunFlash(const std::vector<std::string>& Arguments) {
   const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return figures;
+  std::atomic<bool> ended{false};
+  // Until the process is reaped its /proc entry stays, so a late sample finds it still.
+  std::thread sampler([&] {
+    while (!ended.load()) {
+      figures.PeakThreads = std::max(figures.PeakThreads, StatusField(pid, "Threads:"));
+      figures.PeakDescriptors = std::max(figures.PeakDescriptors, OpenDescriptors(pid));
+      std::this_thread::sleep_for(SamplePause);
+    }
+  });
   int status = 0;
   rusage usage{};
-  for (;;) {
-    const pid_t ended = wait4(pid, &status, WNOHANG, &usage);
-    if (ended == pid) break;
-    if (ended < 0) return figures;
-    figures.PeakThreads = std::max(figures.PeakThreads, StatusField(pid, "Threads:"));
-    figures.PeakDescriptors = std::max(figures.PeakDescriptors, OpenDescriptors(pid));
-    std::this_thread::sleep_for(SamplePause);
+  while (waitid(P_PID, static_cast<id_t>(pid), nullptr, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
   }
-  figures.WallSeconds = std::chrono::duration<double>(TClock::now() - started).count();
+  const auto finished = TClock::now();
+  ended.store(true);
+  sampler.join();
+  if (wait4(pid, &status, 0, &usage) != pid) return figures;
+  figures.WallSeconds = std::chrono::duration<double>(finished - started).count();
   figures.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   const auto seconds = [](const timeval& Time) { return Time.tv_sec + Time.tv_usec / 1e6; };
   figures.CpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
@@ -117,6 +128,11 @@ TCallFigures ProgramStation(int Net, int Count, bool Fast, const std::string& Fi
   return figures;
 }
 
+double Median(std::vector<double> Values) {
+  std::sort(Values.begin(), Values.end());
+  return Values[Values.size() / 2];
+}
+
 void BM_Station(benchmark::State& State) {
   Framework();
   const int devices = static_cast<int>(State.range(0));
@@ -124,17 +140,36 @@ void BM_Station(benchmark::State& State) {
   TTempFolder folder;
   const std::string file = ProgramFile(folder);
   for (auto _ : State) {
-    const TCallFigures alone = ProgramStation(81, 1, fast, file, State);
-    if (alone.ExitCode != 0) return;
-    const TCallFigures station = ProgramStation(82, devices, fast, file, State);
-    if (station.ExitCode != 0) return;
-    State.counters["alone_s"] = alone.WallSeconds;
-    State.counters["station_s"] = station.WallSeconds;
-    State.counters["ratio_to_alone"] = alone.WallSeconds / station.WallSeconds;
-    State.counters["cpu_s"] = station.CpuSeconds;
-    State.counters["peak_rss_MiB"] = station.PeakRssKiB / 1024.0;
-    State.counters["threads_per_device"] = static_cast<double>(station.PeakThreads) / devices;
-    State.counters["fds_per_device"] = static_cast<double>(station.PeakDescriptors) / devices;
+    std::vector<double> aloneWalls;
+    std::vector<double> stationWalls;
+    std::vector<double> stationCpus;
+    TCallFigures peaks;
+    for (int round = 0; round < Rounds; ++round) {
+      // Each goes first in every other round: neither always meets the machine as the other
+      // left it.
+      TCallFigures alone;
+      TCallFigures station;
+      const auto programAlone = [&] { return (alone = ProgramStation(81, 1, fast, file, State)).ExitCode == 0; };
+      const auto programStation = [&] {
+        return (station = ProgramStation(82, devices, fast, file, State)).ExitCode == 0;
+      };
+      if (!(round % 2 == 0 ? programAlone() && programStation() : programStation() && programAlone())) return;
+      aloneWalls.push_back(alone.WallSeconds);
+      stationWalls.push_back(station.WallSeconds);
+      stationCpus.push_back(station.CpuSeconds);
+      peaks.PeakRssKiB = std::max(peaks.PeakRssKiB, station.PeakRssKiB);
+      peaks.PeakThreads = std::max(peaks.PeakThreads, station.PeakThreads);
+      peaks.PeakDescriptors = std::max(peaks.PeakDescriptors, station.PeakDescriptors);
+    }
+    const double alone = Median(aloneWalls);
+    const double station = Median(stationWalls);
+    State.counters["alone_s"] = alone;
+    State.counters["station_s"] = station;
+    State.counters["ratio_to_alone"] = alone / station;
+    State.counters["cpu_s"] = Median(stationCpus);
+    State.counters["peak_rss_MiB"] = peaks.PeakRssKiB / 1024.0;
+    State.counters["threads_per_device"] = static_cast<double>(peaks.PeakThreads) / devices;
+    State.counters["fds_per_device"] = static_cast<double>(peaks.PeakDescriptors) / devices;
   }
 }
 BENCHMARK(BM_Station)
