@@ -9,12 +9,10 @@
 #include <string>
 #include <vector>
 
-#include <QCoreApplication>
-#include <QTimer>
-
 #include "app/ProgrammingRun.h"
 #include "base/Format.h"
 #include "bench/BenchFramework.h"
+#include "platform/MessageLoop.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/ZelmirtScript.h"
 #include "tests/tools/SimProcess.h"
@@ -24,6 +22,8 @@ using TClock = std::chrono::steady_clock;
 constexpr int Records = 2000;
 constexpr double TickBound = 100.0;  // records per second at one record per 10 ms tick
 constexpr auto RunLimit = std::chrono::minutes(3);
+// zelmirt-flash's longest wait.
+constexpr int LongestWaitMs = 50;
 
 std::string ProgramFile(const TTempFolder& Folder) {
   return Folder.WriteFile("master.hex", ProgramText(Records));
@@ -80,12 +80,9 @@ std::vector<double> RunDevices(int First, int Count, bool Fast, benchmark::State
   const auto finished = [&] {
     return std::all_of(runs.begin(), runs.end(), [](const auto& Run) { return Run->Run->Finished(); });
   };
-  // The loop sleeps until an event comes, as zelmirt-flash's does, so that it leaves the
-  // processor to the runs and the simulator.
-  QTimer wake;
-  wake.start(50);
+  // zelmirt-flash's message loop, which sleeps until an event comes.
   while (!finished() && TClock::now() < deadline) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    WaitAndDeliverMessages(LongestWaitMs);
     for (const auto& run : runs) run->Run->Service();
   }
   std::vector<double> rates;
