@@ -54,8 +54,8 @@ const std::vector<TReadinessWait::TReady>& TReadinessWait::Wait(int TimeoutMs) {
   if (count < 0 && errno != EINTR) Raise("Waiting for sockets");
   for (int i = 0; i < count; ++i) {
     const uint32_t returned = events[i].events;
-    FReady.push_back({events[i].data.u64, (returned & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0,
-                      (returned & (EPOLLOUT | EPOLLERR)) != 0, (returned & EPOLLERR) != 0});
+    FReady.push_back(
+        {events[i].data.u64, (returned & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0, (returned & (EPOLLOUT | EPOLLERR)) != 0});
   }
   return FReady;
 }

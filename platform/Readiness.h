@@ -33,7 +33,6 @@ public:
     uint64_t Key;
     bool Readable;  // data, the peer's close, or an error waits
     bool Writable;
-    bool Failed;    // an error is pending on the handle
   };
 
   TReadinessWait();
