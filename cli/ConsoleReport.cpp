@@ -151,6 +151,7 @@ void TConsoleReport::Result(const TRunResult& Result, const std::vector<std::str
   Log(Format("result %d: %s", code, Result.Message.c_str()));
   for (const std::string& verdict : Verdicts) Log(Format("verdict %s", verdict.c_str()));
   for (const std::string& advice : Advice) Log(advice);
+  FDeviceLog.CloseDuringRun(FScreen);
   if (FSettings.Json) {
     std::string units, advice;
     for (const std::string& verdict : Verdicts) units.append(units.empty() ? "" : ",").append(verdict);

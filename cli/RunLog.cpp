@@ -5,7 +5,6 @@
 #include "base/Format.h"
 #include "cli/ConsoleScreen.h"
 #include "platform/LocalTime.h"
-#include "platform/LogFile.h"
 
 namespace {
 std::string TimeStamp() {
@@ -16,16 +15,32 @@ std::string TimeStamp() {
 }  // namespace
 
 void TRunLog::Append(const std::string& Line) {
-  if (!FFileName.empty()) AppendToFile(FFileName, "", TimeStamp() + " " + Line + "\n");
+  if (FFileName.empty()) return;
+  if (!FFile) FFile = std::make_unique<TAppendingFile>(FFileName);
+  FFile->Append("", TimeStamp() + " " + Line + "\n");
 }
 
 void TRunLog::AppendDuringRun(const std::string& Line, TConsoleScreen& Screen) {
   try {
     Append(Line);
   } catch (const std::exception& E) {
-    FFileName.clear();
-    Screen.ErrorLine(Format("zelmirt-flash: %s; the log ends here", E.what()));
+    EndAfterFailure(E, Screen);
   }
+}
+
+void TRunLog::CloseDuringRun(TConsoleScreen& Screen) {
+  try {
+    if (FFile) FFile->Close();
+    FFile.reset();
+  } catch (const std::exception& E) {
+    EndAfterFailure(E, Screen);
+  }
+}
+
+void TRunLog::EndAfterFailure(const std::exception& Failure, TConsoleScreen& Screen) {
+  FFileName.clear();
+  FFile.reset();
+  Screen.ErrorLine(Format("zelmirt-flash: %s; the log ends here", Failure.what()));
 }
 
 std::string DeviceLogFileName(const std::string& Folder, const std::string& Address, const TLocalTime& Start) {

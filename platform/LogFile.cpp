@@ -36,6 +36,20 @@ private:
   int FFd;
 };
 
+// Holds an open file's exclusive lock until it goes.
+class TExclusiveLock {
+public:
+  TExclusiveLock(int Fd, const std::string& Path) : FFd(Fd) {
+    if (::flock(FFd, LOCK_EX) != 0) RaiseFileError("lock", Path, errno);
+  }
+  ~TExclusiveLock() { ::flock(FFd, LOCK_UN); }
+  TExclusiveLock(const TExclusiveLock&) = delete;
+  TExclusiveLock& operator=(const TExclusiveLock&) = delete;
+
+private:
+  int FFd;
+};
+
 // 0 when every byte was written, else errno.
 int WriteAll(int Fd, const std::string& Data) {
   size_t done = 0;
@@ -69,18 +83,36 @@ void ReplaceFileContents(const std::string& Path, const std::string& Contents) {
 }
 
 void AppendToFile(const std::string& Path, const std::string& HeaderIfEmpty, const std::string& Text) {
-  TFileDescriptor file(::open(Path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (file.Get() < 0) RaiseFileError("open", Path, errno);
-  if (::flock(file.Get(), LOCK_EX) != 0) RaiseFileError("lock", Path, errno);
-  const off_t end = ::lseek(file.Get(), 0, SEEK_END);
-  if (end < 0) RaiseFileError("seek in", Path, errno);
-  const std::string data = end == 0 ? HeaderIfEmpty + Text : Text;
-  const int error = WriteAll(file.Get(), data);
+  TAppendingFile file(Path);
+  file.Append(HeaderIfEmpty, Text);
+  file.Close();
+}
+
+TAppendingFile::TAppendingFile(std::string Path)
+    : FPath(std::move(Path)), FFd(::open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+  if (FFd < 0) RaiseFileError("open", FPath, errno);
+}
+
+TAppendingFile::~TAppendingFile() {
+  if (FFd >= 0) ::close(FFd);
+}
+
+void TAppendingFile::Append(const std::string& HeaderIfEmpty, const std::string& Text) {
+  if (FFd < 0) RaiseFileError("write", FPath, EBADF);
+  const TExclusiveLock lock(FFd, FPath);
+  const off_t end = ::lseek(FFd, 0, SEEK_END);
+  if (end < 0) RaiseFileError("seek in", FPath, errno);
+  const int error = WriteAll(FFd, end == 0 ? HeaderIfEmpty + Text : Text);
   if (error != 0) {
     // Take back a partial append so the file keeps its old contents whole.
-    [[maybe_unused]] const int truncated = ::ftruncate(file.Get(), end);
-    RaiseFileError("write", Path, error);
+    [[maybe_unused]] const int truncated = ::ftruncate(FFd, end);
+    RaiseFileError("write", FPath, error);
   }
-  const int closeError = file.Close();
-  if (closeError != 0) RaiseFileError("write", Path, closeError);
+}
+
+void TAppendingFile::Close() {
+  if (FFd < 0) return;
+  const int result = ::close(FFd);
+  FFd = -1;
+  if (result != 0) RaiseFileError("write", FPath, errno);
 }
