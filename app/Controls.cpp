@@ -37,11 +37,17 @@ void TLabel::SetTextMeasure(TTextMeasure Measure) {
 }
 
 int TLabel::TextWidth() const {
-  if (FMeasure) return FMeasure(Caption());
+  if (FMeasure) return FMeasure(Caption(), FTone);
   return static_cast<int>(Caption().size()) * EstimatedCharWidth;
 }
 
-void TLabel::SetTone(TTextTone Value) { Update(FTone, Value); }
+void TLabel::SetTone(TTextTone Value) {
+  if (FTone == Value) return;
+  FTone = Value;
+  // The width first, so that the view shows the new tone at the width its font needs.
+  CaptionChanged();
+  Changed();
+}
 
 void TLabel::CaptionChanged() {
   const TBounds& b = Bounds();

@@ -94,10 +94,11 @@ enum class TTextTone { ttNormal, ttSuccess, ttFailure };
 
 class TLabel : public TControl {
 public:
-  using TTextMeasure = std::function<int(const std::string&)>;
+  // The width of Caption in the font the view shows the tone in (a verdict's is bold).
+  using TTextMeasure = std::function<int(const std::string& Caption, TTextTone Tone)>;
 
   void SetTextMeasure(TTextMeasure Measure);
-  // The width the caption needs.
+  // The width the caption needs in the current tone.
   int TextWidth() const;
   TTextTone Tone() const { return FTone; }
   void SetTone(TTextTone Value);

@@ -129,20 +129,26 @@ QWidget* CreateCheckBox(TCheckBox& Control, QWidget* Parent, const QFont& Font) 
 
 QWidget* CreateLabel(TLabel& Control, QWidget* Parent, const QFont& Font) {
   auto* label = Make<QLabel>(Parent, Font);
-  Control.SetTextMeasure(
-      [metrics = QFontMetrics(Font)](const std::string& Caption) { return metrics.horizontalAdvance(Text(Caption)); });
-  const QPalette normal = label->palette();
   const QFont normalFont = label->font();
-  Follow(Control, label, [&Control, label, normal, normalFont] {
+  // A verdict reads in bold.
+  const auto fontOf = [normalFont](TTextTone Tone) {
+    QFont font = normalFont;
+    if (Tone != TTextTone::ttNormal) font.setBold(true);
+    return font;
+  };
+  Control.SetTextMeasure([plain = QFontMetrics(fontOf(TTextTone::ttNormal)),
+                           bold = QFontMetrics(fontOf(TTextTone::ttSuccess))](const std::string& Caption, TTextTone Tone) {
+    return (Tone == TTextTone::ttNormal ? plain : bold).horizontalAdvance(Text(Caption));
+  });
+  const QPalette normal = label->palette();
+  Follow(Control, label, [&Control, label, normal, fontOf] {
     label->setText(Text(Control.Caption()));
     label->resize(Control.Width(), label->height());
     QPalette palette = normal;
     if (Control.Tone() == TTextTone::ttSuccess) palette.setColor(QPalette::WindowText, ToneColour::Success);
     if (Control.Tone() == TTextTone::ttFailure) palette.setColor(QPalette::WindowText, ToneColour::Failure);
     label->setPalette(palette);
-    QFont font = normalFont;
-    if (Control.Tone() != TTextTone::ttNormal) font.setBold(true);
-    label->setFont(font);
+    label->setFont(fontOf(Control.Tone()));
   });
   return label;
 }

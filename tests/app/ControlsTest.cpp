@@ -55,12 +55,18 @@ TEST(ButtonTest, ClickRunsTheHandlerOnlyWhileEnabled) {
 
 TEST(LabelTest, WidthFollowsTheMeasuredCaption) {
   TLabel label;
-  label.SetTextMeasure([](const std::string& Text) { return static_cast<int>(Text.size()) * 7; });
+  label.SetTextMeasure([](const std::string& Text, TTextTone Tone) {
+    return static_cast<int>(Text.size()) * (Tone == TTextTone::ttNormal ? 7 : 8);
+  });
   label.SetCaption("abcd");
+  EXPECT_EQ(label.Width(), 28);
+  label.SetTone(TTextTone::ttSuccess);
+  EXPECT_EQ(label.Width(), 32) << "a verdict's bold text is wider";
+  label.SetTone(TTextTone::ttNormal);
   EXPECT_EQ(label.Width(), 28);
   label.SetCaption("");
   EXPECT_EQ(label.Width(), 0);
-  label.SetTextMeasure([](const std::string&) { return 3; });
+  label.SetTextMeasure([](const std::string&, TTextTone) { return 3; });
   EXPECT_EQ(label.Width(), 3) << "a new measure resizes at once";
 }
 

@@ -75,7 +75,7 @@ TEST_F(FormTest, ControlsListParentsBeforeTheirChildren) {
 }
 
 TEST_F(FormTest, StatusSectionOneFollowsItsTextWithAMinimumWidth) {
-  Form->lblSize.SetTextMeasure([](const std::string& Text) { return static_cast<int>(Text.size()) * 10; });
+  Form->lblSize.SetTextMeasure([](const std::string& Text, TTextTone) { return static_cast<int>(Text.size()) * 10; });
   int repaints = 0;
   Form->StatusLine.SetOnChange([&] { ++repaints; });
   Form->SetStatusSection(1, std::string(20, 'x'));

@@ -293,6 +293,9 @@ TEST_F(PgmFormViewTest, AVerdictShowsInTheUnitsStatusColourAndTheWindowHidesNoCo
   const QColor success = status->palette().color(QPalette::Active, QPalette::WindowText);
   EXPECT_NE(success, plain);
   EXPECT_NE(success, failure);
+  EXPECT_EQ(status->text().toStdString(), "Status:  Program Complete");
+  EXPECT_GE(status->width(), QFontMetrics(status->font()).horizontalAdvance(status->text()))
+      << "the bold verdict is shown whole";
 
   View.Window()->resize(200, 150);
   EXPECT_GE(View.Window()->width(), TZelmirt_PgmForm::DesignClientWidth);
