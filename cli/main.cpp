@@ -3,6 +3,7 @@
 #include "cli/ConsoleApplication.h"
 #include "cli/FlashCommand.h"
 #include "platform/BrokenPipe.h"
+#include "platform/DescriptorLimit.h"
 #include "platform/TerminationSignal.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     // Before any thread starts, so that every thread leaves the termination signals to it.
     TTerminationSignal termination;
     IgnoreBrokenPipes();
+    RaiseDescriptorLimit();
     // No Qt application: the runs' thread serves its message queue itself, without the cost
     // of a Qt event loop's dispatch on every reply.
     TConsoleApplication application(stderr);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/ProgramOptions.h"
+#include "platform/DescriptorLimit.h"
 #include "platform/TcpServer.h"
 #include "platform/TerminationSignal.h"
 #include "tools/sim/FlashedFile.h"
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
   }
   try {
     TTerminationSignal stop;
+    // Two descriptors for each simulated device.
+    RaiseDescriptorLimit();
     std::optional<TSimServer> server;
     try {
       server.emplace(options, PrintLine);
