@@ -7,6 +7,12 @@
 #include <string>
 #include <vector>
 
+// The median of Values (the upper one of an even count).
+inline double Median(std::vector<double> Values) {
+  std::sort(Values.begin(), Values.end());
+  return Values[Values.size() / 2];
+}
+
 // Reports the median and the 99th percentile of Samples, in milliseconds, as counters.
 inline void ReportLatency(benchmark::State& State, const std::string& Name,
                           std::vector<std::chrono::nanoseconds> Samples) {

@@ -12,7 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <utility>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -21,6 +21,7 @@
 #include "app/ProgrammingRun.h"
 #include "base/Format.h"
 #include "bench/BenchFramework.h"
+#include "bench/BenchStatistics.h"
 #include "platform/MessageLoop.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/ZelmirtScript.h"
@@ -140,8 +141,7 @@ TDumpFigures FastRunDump(const std::string& Address, const std::string& File) {
 double Median(const std::vector<TDumpFigures>& Dumps, double TDumpFigures::*Figure) {
   std::vector<double> values;
   for (const TDumpFigures& dump : Dumps) values.push_back(dump.*Figure);
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+  return ::Median(std::move(values));
 }
 
 void BM_FastDumpAgainstBareClient(benchmark::State& State) {

@@ -22,6 +22,7 @@
 
 #include "base/Format.h"
 #include "bench/BenchFramework.h"
+#include "bench/BenchStatistics.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/ZelmirtScript.h"
 #include "tests/tools/SimProcess.h"
@@ -126,11 +127,6 @@ TCallFigures ProgramStation(int Net, int Count, bool Fast, const std::string& Fi
   const TCallFigures figures = RunFlash(arguments);
   if (figures.ExitCode != 0) State.SkipWithError(Format("zelmirt-flash ended with %d", figures.ExitCode).c_str());
   return figures;
-}
-
-double Median(std::vector<double> Values) {
-  std::sort(Values.begin(), Values.end());
-  return Values[Values.size() / 2];
 }
 
 void BM_Station(benchmark::State& State) {
