@@ -95,11 +95,8 @@ void TMessageQueue::ClearWake() {
 }
 
 bool TMessageQueue::HasPending() const {
-  {
-    std::lock_guard<std::mutex> guard(FLock);
-    if (!FMessages.empty()) return true;
-    if (FEarliestDueNs && *FEarliestDueNs <= SteadyNowNs()) return true;
-  }
+  if (FPosted.load() != 0) return true;
+  if (FEarliestDueNs.load() <= SteadyNowNs()) return true;
   // A ready socket is a message not yet posted.
   return FReadySet->SocketReady();
 }
@@ -108,6 +105,7 @@ void TMessageQueue::Post(TQueuedMessage Message) {
   {
     std::lock_guard<std::mutex> guard(FLock);
     FMessages.push_back(std::move(Message));
+    FPosted.store(FMessages.size());
   }
   // A socket event the owner posts itself at the start of a pass is delivered in that pass.
   if (ThreadQueue.get() == this && FServingSockets) return;
@@ -136,11 +134,7 @@ int TMessageQueue::WaitAndDeliver(int LongestWaitMs) {
 
 int TMessageQueue::DeliverPosted() {
   ClearWake();
-  size_t budget;
-  {
-    std::lock_guard<std::mutex> guard(FLock);
-    budget = FMessages.size();
-  }
+  size_t budget = FPosted.load();
   // Only what is pending now: a procedure that keeps posting to itself cannot hold the
   // caller here forever. Re-entrant calls may take some of the budget; order still holds
   // because every message is taken from the front just before it is delivered.
@@ -152,6 +146,7 @@ int TMessageQueue::DeliverPosted() {
       if (FMessages.empty()) break;
       message.emplace(std::move(FMessages.front()));
       FMessages.pop_front();
+      FPosted.store(FMessages.size());
     }
     const auto target = message->Target.lock();
     if (target && target->Alive) {
@@ -162,13 +157,9 @@ int TMessageQueue::DeliverPosted() {
     }
   }
   delivered += DeliverDueTimers();
-  bool more;
-  {
-    std::lock_guard<std::mutex> guard(FLock);
-    more = !FMessages.empty();
-  }
-  // The wake-up of what is left was cleared above; keep the descriptor readable for it.
-  if (more) Wake();
+  // The wake-up of what is left was cleared above; keep the descriptor readable for it. A
+  // post after this look wakes the queue itself.
+  if (FPosted.load() != 0) Wake();
   TimersChanged();
   return delivered;
 }
@@ -179,12 +170,12 @@ int TMessageQueue::DeliverDueTimers() {
     HWND Window;
     uintptr_t Id;
   };
+  // Most passes come for a message: no timer is due, and none is looked at.
+  if (FEarliestDueNs.load() > SteadyNowNs()) return 0;
   std::vector<TDue> due;
   {
     std::lock_guard<std::mutex> guard(FLock);
     const int64_t now = SteadyNowNs();
-    // Most passes come for a message: no timer is due, and none is looked at.
-    if (!FEarliestDueNs || *FEarliestDueNs > now) return 0;
     for (TTimer& timer : FTimers) {
       if (timer.DueNs > now) continue;
       due.push_back({timer.Target, timer.Window, timer.Id});
@@ -192,7 +183,7 @@ int TMessageQueue::DeliverDueTimers() {
       timer.DueNs += timer.PeriodNs;
       if (timer.DueNs <= now) timer.DueNs = now + timer.PeriodNs;
     }
-    FEarliestDueNs = EarliestDueLocked();
+    FEarliestDueNs.store(EarliestDueLocked());
   }
   const uint64_t removalsBefore = FTimerRemovals;
   int delivered = 0;
@@ -213,29 +204,25 @@ bool TMessageQueue::TimerExists(HWND Window, uintptr_t Id) const {
                      [&](const TTimer& t) { return t.Window == Window && t.Id == Id; });
 }
 
-int TMessageQueue::MillisecondsToNextTimer() const {
-  std::lock_guard<std::mutex> guard(FLock);
-  return MillisecondsToNextTimerLocked(SteadyNowNs());
-}
+int TMessageQueue::MillisecondsToNextTimer() const { return MillisecondsToNextTimerAt(SteadyNowNs()); }
 
-std::optional<int64_t> TMessageQueue::EarliestDueLocked() const {
-  if (FTimers.empty()) return std::nullopt;
-  int64_t next = FTimers.front().DueNs;
+int64_t TMessageQueue::EarliestDueLocked() const {
+  int64_t next = NoTimerDue;
   for (const TTimer& timer : FTimers) next = std::min(next, timer.DueNs);
   return next;
 }
 
 void TMessageQueue::TimersEditedLocked(bool Removed) {
-  FEarliestDueNs = EarliestDueLocked();
+  FEarliestDueNs.store(EarliestDueLocked());
   if (Removed) ++FTimerRemovals;
 }
 
-int TMessageQueue::MillisecondsToNextTimerLocked(int64_t NowNs) const {
-  const std::optional<int64_t>& next = FEarliestDueNs;
-  if (!next) return -1;
-  if (*next <= NowNs) return 0;
+int TMessageQueue::MillisecondsToNextTimerAt(int64_t NowNs) const {
+  const int64_t next = FEarliestDueNs.load();
+  if (next == NoTimerDue) return -1;
+  if (next <= NowNs) return 0;
   // Rounded up, so that a wait of this length finds the timer due.
-  return static_cast<int>((*next - NowNs + NsPerMs - 1) / NsPerMs);
+  return static_cast<int>((next - NowNs + NsPerMs - 1) / NsPerMs);
 }
 
 std::vector<TQueuedMessage> TMessageQueue::RemoveWindow(HWND Window) {
@@ -248,6 +235,7 @@ std::vector<TQueuedMessage> TMessageQueue::RemoveWindow(HWND Window) {
                                       [Window](const TQueuedMessage& m) { return m.Window != Window; });
     std::move(kept, FMessages.end(), std::back_inserter(removed));
     FMessages.erase(kept, FMessages.end());
+    FPosted.store(FMessages.size());
   }
   TimersChanged();
   return removed;
@@ -283,11 +271,7 @@ void TMessageQueue::KillTimer(HWND Window, uintptr_t Id) {
 
 void TMessageQueue::TimersChanged() {
   if (!FBinding) return;
-  std::optional<int64_t> next;
-  {
-    std::lock_guard<std::mutex> guard(FLock);
-    next = FEarliestDueNs;
-  }
+  const int64_t next = FEarliestDueNs.load();
   // Most passes leave the earliest timer where it was: arranging its drain again would cost
   // the loop a timer's removal and registration for every message. Timers change only on
   // this thread, so the next timer is still the one just read.

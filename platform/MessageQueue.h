@@ -110,19 +110,24 @@ private:
   int DeliverDueTimers();
   bool TimerExists(HWND Window, uintptr_t Id) const;
   void TimersChanged();
-  int MillisecondsToNextTimerLocked(int64_t NowNs) const;
-  std::optional<int64_t> EarliestDueLocked() const;
+  int MillisecondsToNextTimerAt(int64_t NowNs) const;
+  int64_t EarliestDueLocked() const;
   // After FTimers changed: the earliest due time again, and a removal counted.
   void TimersEditedLocked(bool Removed);
+
+  static constexpr int64_t NoTimerDue = INT64_MAX;
 
   const int FWakeEvent;
   std::atomic<bool> FWakeWritten{false};
   const std::shared_ptr<TReadySet> FReadySet;
   mutable std::mutex FLock;
   std::deque<TQueuedMessage> FMessages;
+  // FMessages.size() and the earliest DueNs of FTimers (NoTimerDue without timers), changed
+  // under FLock and read without it, so that a pass learns that nothing more is posted and
+  // no timer is due without taking the lock.
+  std::atomic<size_t> FPosted{0};
+  std::atomic<int64_t> FEarliestDueNs{NoTimerDue};
   std::vector<TTimer> FTimers;
-  // The earliest DueNs of FTimers, so that a pass with no timer due looks at none of them.
-  std::optional<int64_t> FEarliestDueNs;
   // Owner thread only (timers are set and removed there): timers removed so far, so that a
   // tick's delivery looks for its timer only when a procedure may have removed it.
   uint64_t FTimerRemovals = 0;

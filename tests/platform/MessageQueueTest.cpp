@@ -159,3 +159,37 @@ TEST(MessageQueueTest, AWaitWithNothingToDeliverEndsAfterTheLongestWait) {
   });
   worker.join();
 }
+
+// A pass learns without the queue's lock whether anything is left: what a procedure posts
+// during a pass waits for the next one and keeps the queue's descriptor readable, and the
+// messages of a destroyed window are pending no more.
+TEST(MessageQueueTest, WhatIsLeftAfterAPassKeepsTheQueueAwakeUntilDeliveredOrDropped) {
+  std::thread worker([] {
+    const auto queue = TMessageQueue::ForCurrentThread();
+    std::vector<LPARAM> seen;
+    std::unique_ptr<TMessageWindow> window;
+    window = std::make_unique<TMessageWindow>([&](uint32_t, WPARAM, LPARAM LParam) {
+      seen.push_back(LParam);
+      if (LParam == 0) PostMessage(window->Handle(), WM_USER, 0, 1);
+      return LRESULT{0};
+    });
+    ASSERT_TRUE(PostMessage(window->Handle(), WM_USER, 0, 0));
+    EXPECT_EQ(queue->WaitAndDeliver(60'000), 1);
+    EXPECT_EQ(seen, std::vector<LPARAM>{0});
+    EXPECT_TRUE(queue->HasPending());
+    // Readable: the next wait ends at once, whatever its length.
+    EXPECT_EQ(queue->WaitAndDeliver(60'000), 1);
+    EXPECT_EQ(seen, (std::vector<LPARAM>{0, 1}));
+    EXPECT_FALSE(queue->HasPending());
+
+    std::thread([h = window->Handle()] {
+      for (LPARAM i = 2; i < 5; ++i) PostMessage(h, WM_USER, 0, i);
+    }).join();
+    EXPECT_TRUE(queue->HasPending());
+    window.reset();
+    EXPECT_FALSE(queue->HasPending());
+    EXPECT_EQ(queue->DeliverPending(), 0);
+    EXPECT_EQ(seen.size(), 2u);
+  });
+  worker.join();
+}
