@@ -203,23 +203,23 @@ namespace {
 // that reads the same, to the byte, has the same outcome.
 class TSoundFiles {
 public:
-  std::optional<TProgramFileCheck> Find(const std::string& FileName, const std::string& Content) {
+  TSharedFileCheck Find(const std::string& FileName, const std::string& Content) {
     std::lock_guard<std::mutex> guard(FLock);
     for (const TKept& kept : FKept)
-      if (kept.Check.FileName == FileName && kept.Content == Content) return kept.Check;
-    return std::nullopt;
+      if (kept.Check->FileName == FileName && kept.Content == Content) return kept.Check;
+    return nullptr;
   }
-  void Keep(const std::string& Content, const TProgramFileCheck& Check) {
+  void Keep(std::string Content, const TSharedFileCheck& Check) {
     std::lock_guard<std::mutex> guard(FLock);
     if (FKept.size() == Kept) FKept.pop_front();
-    FKept.push_back({Content, Check});
+    FKept.push_back({std::move(Content), Check});
   }
 
 private:
   static constexpr size_t Kept = 4;
   struct TKept {
     std::string Content;
-    TProgramFileCheck Check;
+    TSharedFileCheck Check;
   };
   std::mutex FLock;
   std::deque<TKept> FKept;
@@ -231,15 +231,17 @@ TSoundFiles& SoundFiles() {
 }
 }  // namespace
 
-TProgramFileCheck CheckProgramFile(const std::string& FileName) {
+TSharedFileCheck ShareProgramFileCheck(const std::string& FileName) {
   std::string content;
   try {
     content = ReadRegularFile(FileName, MaxProgramFileBytes);
   } catch (const EFileError& E) {
     throw EProgramFileError(E.Message());
   }
-  if (auto kept = SoundFiles().Find(FileName, content)) return std::move(*kept);
-  TProgramFileCheck check = CheckProgramText(FileName, content);
-  SoundFiles().Keep(content, check);
+  if (TSharedFileCheck kept = SoundFiles().Find(FileName, content)) return kept;
+  auto check = std::make_shared<const TProgramFileCheck>(CheckProgramText(FileName, content));
+  SoundFiles().Keep(std::move(content), check);
   return check;
 }
+
+TProgramFileCheck CheckProgramFile(const std::string& FileName) { return *ShareProgramFileCheck(FileName); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,5 +55,12 @@ struct TProgramFileCheck {
 // one end-of-file record, last; at least one data record left to send after the filter.
 // Raises EProgramFileError.
 TProgramFileCheck CheckProgramFile(const std::string& FileName);
+// A check that every holder of it shares.
+using TSharedFileCheck = std::shared_ptr<const TProgramFileCheck>;
+// CheckProgramFile without a copy of the check: the file is still read whole each time, and
+// content read before, to the byte, gives the check made of it then. A station checks its
+// files for each device three times (when the call starts, at the Program click, as the
+// unit's run begins); copying every record each time made each device's start the slower.
+TSharedFileCheck ShareProgramFileCheck(const std::string& FileName);
 // The same for content already read; FileName only names it.
 TProgramFileCheck CheckProgramText(const std::string& FileName, std::string_view Content);

@@ -51,7 +51,7 @@ std::optional<TRunResult> TProgrammingRun::Check() {
 std::optional<TRunResult> TProgrammingRun::CheckProgramFile(const std::string& FileName) {
   // The whole file, so that none that cannot program the unit is found out after its erase.
   try {
-    FCheckedFiles.push_back(::CheckProgramFile(FileName));
+    FCheckedFiles.push_back(ShareProgramFileCheck(FileName));
   } catch (const std::exception& E) {
     return TRunResult{TRunOutcome::BadProgramFile, E.what()};
   }

@@ -77,7 +77,7 @@ public:
   // failure (invalid request or bad program file), or nothing when the run may start.
   std::optional<TRunResult> Check();
   // The files Check found sound, the Master's first.
-  const std::vector<TProgramFileCheck>& CheckedFiles() const { return FCheckedFiles; }
+  const std::vector<TSharedFileCheck>& CheckedFiles() const { return FCheckedFiles; }
   // Fills the controls and shows the window, which starts connecting.
   void Start();
   // Moves the run on: clicks Program once connected, ends on the connection time limit,
@@ -137,5 +137,5 @@ private:
   std::vector<std::string> FStatusSeen;
   int FProgressSeen = -1;
   TRunResult FResult;
-  std::vector<TProgramFileCheck> FCheckedFiles;
+  std::vector<TSharedFileCheck> FCheckedFiles;
 };

@@ -132,19 +132,19 @@ void TProgrammingSession::StartNextTarget() {
 void TProgrammingSession::LoadProgramOf(uint8_t Unit) {
   // Checked whole each time a unit's run begins, so that no unit is erased for a file that
   // cannot program it; the records sent are the check's, exactly as the file holds them.
-  TProgramFileCheck file = CheckProgramFile(Unit == MasterTarget ? FRequest.MasterFile : FRequest.SlaveFile);
+  FLoadedFile = ShareProgramFileCheck(Unit == MasterTarget ? FRequest.MasterFile : FRequest.SlaveFile);
   FProgramLines.Clear();
-  for (const std::string& record : file.RecordsToSend) FProgramLines.Add(record);
-  file.RecordsToSend.clear();
-  FLoadedFile = std::move(file);
+  for (const std::string& record : FLoadedFile->RecordsToSend) FProgramLines.Add(record);
 }
 
 void TProgrammingSession::BeginRun() {
   FCurrentUnit = TUnitVerdict(FTarget, TRunOutcome::Other);
   FCurrentUnit->RecordsToSend = FProgramLines.Count();
-  FCurrentUnit->FileName = FLoadedFile.FileName;
-  FCurrentUnit->FileSize = FLoadedFile.Size;
-  FCurrentUnit->FileSha256 = FLoadedFile.Sha256;
+  if (FLoadedFile) {
+    FCurrentUnit->FileName = FLoadedFile->FileName;
+    FCurrentUnit->FileSize = FLoadedFile->Size;
+    FCurrentUnit->FileSha256 = FLoadedFile->Sha256;
+  }
   FCurrentUnit->Started = std::chrono::system_clock::now();
   // Bytes lost before the run are not the run's: they are dropped with its first send.
   FChannel->Received().Overflowed = false;

@@ -155,7 +155,7 @@ private:
   uint8_t FPgmState = psIdle;
   TStringList FProgramLines;
   // The file of the unit being programmed, as checked when its run began.
-  TProgramFileCheck FLoadedFile;
+  TSharedFileCheck FLoadedFile;
   int32_t FLineIndex = 0;
   std::string FReply;
   int32_t FTickCount = 0;

@@ -17,8 +17,8 @@ void TZelmirt_PgmForm::btnProgramClick(TControl*) {
   }
   // Both files before the first unit's run: none that cannot program its unit is found out
   // after the Master was erased.
-  if (cbAll.Checked() || cbMaster.Checked()) CheckProgramFile(lbledtMaster.Text());
-  if (cbAll.Checked() || cbSlave.Checked()) CheckProgramFile(lbledtSlave.Text());
+  if (cbAll.Checked() || cbMaster.Checked()) ShareProgramFileCheck(lbledtMaster.Text());
+  if (cbAll.Checked() || cbSlave.Checked()) ShareProgramFileCheck(lbledtSlave.Text());
   ProgramMemo.Clear();
   TSessionRequest request;
   request.Master = cbAll.Checked() || cbMaster.Checked();

@@ -71,7 +71,7 @@ struct TDevice {
     const TRunRequest& request = Run.Request();
     size_t next = 0;
     for (const auto& [selected, unit] : {std::pair{request.Master, "Master"}, std::pair{request.Slave, "Slave"}})
-      if (selected && next < Run.CheckedFiles().size()) Report.ProgramFile(unit, Run.CheckedFiles()[next++]);
+      if (selected && next < Run.CheckedFiles().size()) Report.ProgramFile(unit, *Run.CheckedFiles()[next++]);
   }
   TDeviceOutcome Outcome() const {
     return {Run.Request().Address, UnitsText(Run.Request()), Run.Result(), Run.RecordsAcknowledged(),

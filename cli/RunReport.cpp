@@ -115,11 +115,11 @@ std::vector<TRunReport::TRecord> TRunReport::Records(const TProgrammingRun& Run)
       if (unit == MasterTarget ? !Request.Master : !Request.Slave) continue;
       TUnitVerdict verdict(unit, Result.Outcome, Result.Message);
       verdict.FileName = unit == MasterTarget ? Request.MasterFile : Request.SlaveFile;
-      for (const TProgramFileCheck& file : Run.CheckedFiles()) {
-        if (file.FileName != verdict.FileName) continue;
-        verdict.FileSize = file.Size;
-        verdict.FileSha256 = file.Sha256;
-        verdict.RecordsToSend = static_cast<int32_t>(file.RecordsToSend.size());
+      for (const TSharedFileCheck& file : Run.CheckedFiles()) {
+        if (file->FileName != verdict.FileName) continue;
+        verdict.FileSize = file->Size;
+        verdict.FileSha256 = file->Sha256;
+        verdict.RecordsToSend = static_cast<int32_t>(file->RecordsToSend.size());
       }
       verdict.Started = verdict.Ended = std::chrono::system_clock::now();
       records.push_back({Address, UnitName(unit), verdict, static_cast<int>(Result.Outcome)});

@@ -131,8 +131,10 @@ TEST_F(ProgramFileCheckFormTest, TheSamplesRecordsToSendAreThoseTheWindowSends) 
 }
 
 // A file checked again is read again: whatever its bytes are now decides, whether the same
-// bytes were found sound a moment before, under this name or another. Steps of one file, in
-// order: what it holds, and the records to send or the refusal that names its line.
+// bytes were found sound a moment before, under this name or another. The same bytes under
+// the same name give the check made of them before, shared rather than copied. Steps of one
+// file, in order: what it holds, the records to send or the refusal that names its line,
+// and the earlier step whose check it shares.
 TEST(ProgramFileCheckTest, EveryCheckOfAFileJudgesTheBytesItHoldsNow) {
   TTempFolder folder;
   const std::string first = Record(0x0000, 0x00, "00112233");
@@ -143,24 +145,35 @@ TEST(ProgramFileCheckTest, EveryCheckOfAFileJudgesTheBytesItHoldsNow) {
     std::string Content;
     std::vector<std::string> Sent;  // empty: refused
     const char* Refusal;
+    int SharesCheckOf;  // -1: a check of its own
   };
   const std::vector<TStep> steps{
-      {"sound", first + "\n" + EndOfFile + "\n", {first, EndOfFile}, ""},
-      {"the same again", first + "\n" + EndOfFile + "\n", {first, EndOfFile}, ""},
-      {"another record", second + "\n" + EndOfFile + "\n", {second, EndOfFile}, ""},
-      {"a bad checksum", badSum + "\n" + EndOfFile + "\n", {}, "line 1"},
-      {"sound once more", first + "\n" + EndOfFile + "\n", {first, EndOfFile}, ""},
-      {"its end lost", first + "\n", {}, "end-of-file"},
+      {"sound", first + "\n" + EndOfFile + "\n", {first, EndOfFile}, "", -1},
+      {"the same again", first + "\n" + EndOfFile + "\n", {first, EndOfFile}, "", 0},
+      {"another record", second + "\n" + EndOfFile + "\n", {second, EndOfFile}, "", -1},
+      {"a bad checksum", badSum + "\n" + EndOfFile + "\n", {}, "line 1", -1},
+      {"sound once more", first + "\n" + EndOfFile + "\n", {first, EndOfFile}, "", 0},
+      {"its end lost", first + "\n", {}, "end-of-file", -1},
   };
+  // Every sound check so far, with the step whose check it is.
+  std::vector<std::pair<TSharedFileCheck, size_t>> checks;
   for (const char* name : {"unit.hex", "other.hex"}) {
     const std::string path = folder.File(name);
+    // Where each step's check went into checks.
+    std::vector<size_t> positionOfStep;
     for (const TStep& step : steps) {
       folder.WriteFile(name, step.Content);
+      positionOfStep.push_back(checks.size());
       try {
-        const TProgramFileCheck check = CheckProgramFile(path);
-        EXPECT_EQ(check.FileName, path) << step.Name;
-        EXPECT_EQ(check.RecordsToSend, step.Sent) << name << ": " << step.Name;
-        EXPECT_EQ(check.Sha256, Sha256Hex(step.Content)) << name << ": " << step.Name;
+        const TSharedFileCheck check = ShareProgramFileCheck(path);
+        EXPECT_EQ(check->FileName, path) << step.Name;
+        EXPECT_EQ(check->RecordsToSend, step.Sent) << name << ": " << step.Name;
+        EXPECT_EQ(check->Sha256, Sha256Hex(step.Content)) << name << ": " << step.Name;
+        const size_t owner =
+            step.SharesCheckOf < 0 ? checks.size() : positionOfStep[static_cast<size_t>(step.SharesCheckOf)];
+        for (const auto& [earlier, earlierOwner] : checks)
+          EXPECT_EQ(earlier == check, earlierOwner == owner) << name << ": " << step.Name;
+        checks.emplace_back(check, owner);
       } catch (const EProgramFileError& E) {
         EXPECT_TRUE(step.Sent.empty()) << name << ": " << step.Name << ": " << E.Message();
         EXPECT_NE(E.Message().find(step.Refusal), std::string::npos) << name << ": " << E.Message();
