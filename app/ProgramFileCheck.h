@@ -60,7 +60,8 @@ using TSharedFileCheck = std::shared_ptr<const TProgramFileCheck>;
 // CheckProgramFile without a copy of the check: the file is still read whole each time, and
 // content read before, to the byte, gives the check made of it then. A station checks its
 // files for each device three times (when the call starts, at the Program click, as the
-// unit's run begins); copying every record each time made each device's start the slower.
+// unit's run begins); a copy of every record at each look cost a station three copies of its
+// files for every device.
 TSharedFileCheck ShareProgramFileCheck(const std::string& FileName);
 // The same for content already read; FileName only names it.
 TProgramFileCheck CheckProgramText(const std::string& FileName, std::string_view Content);
